@@ -1,0 +1,48 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace velmora::test {
+
+// A fresh temporary folder per test, with VELMORA_CONFIG_DIR and HOME pointing into it so no
+// test touches the real settings or Documents folder. Removed at the end of the test.
+class SandboxTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::filesystem::path path(const std::string& name) const { return m_root / name; }
+    const std::filesystem::path& root() const { return m_root; }
+
+private:
+    std::filesystem::path m_root;
+};
+
+// Runs a command line through /bin/sh; returns its exit status. Output is discarded unless
+// `output` is given.
+int runCommand(const std::string& commandLine, std::string* output = nullptr);
+
+// True when an external tool (ffmpeg, sox, ...) is on the PATH.
+bool haveTool(const std::string& name);
+
+std::string shellQuote(const std::string& text);
+
+std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& file);
+void writeFileBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes);
+
+// Little-endian byte building for synthetic files.
+void appendU16LE(std::vector<std::uint8_t>& out, std::uint32_t value);
+void appendU32LE(std::vector<std::uint8_t>& out, std::uint32_t value);
+void appendU16BE(std::vector<std::uint8_t>& out, std::uint32_t value);
+void appendU32BE(std::vector<std::uint8_t>& out, std::uint32_t value);
+void appendText(std::vector<std::uint8_t>& out, const std::string& text);
+
+// Reads a file of interleaved signed 16-bit little-endian samples.
+std::vector<std::int16_t> readS16LE(const std::filesystem::path& file);
+
+} // namespace velmora::test
