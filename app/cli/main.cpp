@@ -1,1 +1,56 @@
-int main() { return 0; }
+#include "app/cli/commands.h"
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace velmora::cli {
+namespace {
+
+constexpr const char* kUsage =
+    R"(Usage: velmora-cli COMMAND [ARGS]
+
+Commands:
+  probe [--json] FILE...        describe files as the file list shows them
+  decode [--render-rate HZ] [--decoder NAME] FILE -o OUT.raw
+                                write the PCM a file decodes to (signed 16-bit
+                                little-endian, or unsigned 8-bit, interleaved)
+  formats                       list the output formats
+
+Options:
+  -h, --help                    show this help
+  --version                     show the version
+)";
+
+} // namespace
+
+int usageError(const std::string& message) {
+    std::cerr << "velmora-cli: " << message << '\n';
+    return kExitUsage;
+}
+
+} // namespace velmora::cli
+
+int main(int argc, char** argv) {
+    using namespace velmora::cli;
+    const std::vector<std::string> words(argv + 1, argv + argc);
+    if (words.empty())
+        return usageError("no command given; try velmora-cli --help");
+    const std::string& command = words.front();
+    const std::vector<std::string> args(words.begin() + 1, words.end());
+    if (command == "-h" || command == "--help" || command == "help") {
+        std::cout << kUsage;
+        return kExitOk;
+    }
+    if (command == "--version") {
+        std::cout << "velmora-cli " << VELMORA_VERSION << '\n';
+        return kExitOk;
+    }
+    if (command == "probe")
+        return runProbe(args);
+    if (command == "decode")
+        return runDecode(args);
+    if (command == "formats")
+        return runFormats(args);
+    return usageError("unknown command " + command + "; try velmora-cli --help");
+}
