@@ -2,9 +2,13 @@
 
 namespace velmora {
 
-void AudioSource::close() { resetBaseFields(); }
+void AudioSource::close() {
+    resetBaseFields();
+}
 
-bool AudioSource::readTags(TagSet&) { return false; }
+bool AudioSource::readTags(TagSet&) {
+    return false;
+}
 
 void AudioSource::resetBaseFields() {
     m_length = 0;

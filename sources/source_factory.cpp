@@ -11,9 +11,12 @@ namespace {
 using enum DecoderId;
 
 constexpr std::array kDecoderNames = {
-    std::pair{Bass, std::string_view{"bass"}}, std::pair{Ffmpeg, std::string_view{"ffmpeg"}},
-    std::pair{Wav, std::string_view{"wav"}},   std::pair{Aiff, std::string_view{"aiff"}},
-    std::pair{Au, std::string_view{"au"}},     std::pair{Ogg, std::string_view{"ogg"}},
+    std::pair{Bass, std::string_view{"bass"}},
+    std::pair{Ffmpeg, std::string_view{"ffmpeg"}},
+    std::pair{Wav, std::string_view{"wav"}},
+    std::pair{Aiff, std::string_view{"aiff"}},
+    std::pair{Au, std::string_view{"au"}},
+    std::pair{Ogg, std::string_view{"ogg"}},
     std::pair{WindowsMedia, std::string_view{"wma"}},
 };
 

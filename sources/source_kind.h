@@ -40,6 +40,8 @@ std::string_view fileNamePart(std::string_view path);
 SourceKind sourceKindForExtension(std::string_view lowerExtension);
 SourceKind sourceKindForPath(std::string_view path);
 
-constexpr int code(SourceKind kind) { return static_cast<int>(kind); }
+constexpr int code(SourceKind kind) {
+    return static_cast<int>(kind);
+}
 
 } // namespace velmora

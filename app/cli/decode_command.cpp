@@ -136,8 +136,8 @@ int runDecode(const std::vector<std::string>& args) {
         source = SourceFactory::openWith(*request.decoder, request.input, request.renderRate, true);
         decoder = *request.decoder;
     } else {
-        source = factory.open(request.input, sourceKindForPath(request.input), request.renderRate,
-                              true);
+        source =
+            factory.open(request.input, sourceKindForPath(request.input), request.renderRate, true);
         if (source)
             decoder = *factory.lastDecoder();
     }

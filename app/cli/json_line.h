@@ -12,7 +12,9 @@ namespace velmora::cli {
 class JsonLine {
 public:
     JsonLine& add(std::string_view key, std::string_view value);
-    JsonLine& add(std::string_view key, const char* value) { return add(key, std::string_view(value)); }
+    JsonLine& add(std::string_view key, const char* value) {
+        return add(key, std::string_view(value));
+    }
     JsonLine& add(std::string_view key, std::int64_t value);
     JsonLine& add(std::string_view key, std::uint64_t value);
     JsonLine& add(std::string_view key, int value) { return add(key, std::int64_t{value}); }

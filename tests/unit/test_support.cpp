@@ -64,7 +64,8 @@ std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& file) {
 
 void writeFileBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 void appendU16LE(std::vector<std::uint8_t>& out, std::uint32_t value) {

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
