@@ -10,6 +10,8 @@ namespace velmora::cli {
 int runProbe(const std::vector<std::string>& args);
 int runDecode(const std::vector<std::string>& args);
 int runFormats(const std::vector<std::string>& args);
+int runConvert(const std::vector<std::string>& args);
+int runSettings(const std::vector<std::string>& args);
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;

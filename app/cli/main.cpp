@@ -15,6 +15,12 @@ Commands:
   decode [--render-rate HZ] [--decoder NAME] FILE -o OUT.raw
                                 write the PCM a file decodes to (signed 16-bit
                                 little-endian, or unsigned 8-bit, interleaved)
+  convert --to FORMAT [--set NAME=VALUE]... FILE...
+                                convert files with the stored settings; --set
+                                overrides a setting for this run only
+                                (MP3BitRate=192, MP3Tag.Artist=...)
+  settings list | get NAME | set NAME VALUE | path
+                                read and write the stored settings
   formats                       list the output formats
 
 Options:
@@ -52,5 +58,9 @@ int main(int argc, char** argv) {
         return runDecode(args);
     if (command == "formats")
         return runFormats(args);
+    if (command == "convert")
+        return runConvert(args);
+    if (command == "settings")
+        return runSettings(args);
     return usageError("unknown command " + command + "; try velmora-cli --help");
 }

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "sources/audio_source.h"
+#include "sources/source_kind.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace velmora {
+
+class BatchView;
+
+// Moves a source's PCM block by block into a routine's block handler, driving the upper
+// progress bar and text and checking for cancel between blocks.
+class BlockLoop {
+public:
+    enum class Outcome { Completed, Cancelled, WriteFailed };
+
+    // Adapts, amplifies and writes one block as delivered by the source; false stops the loop
+    // with WriteFailed.
+    using BlockHandler = std::function<bool(std::int16_t* left, std::int16_t* right, int frames)>;
+
+    BlockLoop(AudioSource& source, SourceKind kind, BatchView& view, std::string sourceFileName);
+
+    Outcome run(const BlockHandler& handleBlock);
+
+private:
+    void reportProgress(std::uint64_t position);
+    void completeProgress();
+    bool synthesisedPastItsLength(std::uint64_t position) const;
+
+    AudioSource& m_source;
+    SourceKind m_kind;
+    BatchView& m_view;
+    std::string m_sourceFileName;
+    std::uint64_t m_total = 0;
+    std::uint64_t m_percentUnit = 1;
+    std::uint64_t m_barUnit = 1;
+    int m_barWidth = 0;
+    std::uint64_t m_lastPercent = 0;
+    std::uint64_t m_lastBar = 0;
+};
+
+// "Converting NAME...P%" as the upper progress text shows it.
+std::string convertingPercentText(const std::string& fileName, int percent);
+
+} // namespace velmora

@@ -1,0 +1,529 @@
+// The built command-line program run in the sandbox: convert (status lines, exit codes, run-only
+// overrides), settings (set, get, list, path, concurrent writers, a damaged store), probe and
+// decode on WAV files made here or by sox.
+
+#include "engine/conversion_settings.h"
+#include "tests/unit/pcm_wav_file.h"
+#include "tests/unit/test_support.h"
+
+#include <gtest/gtest.h>
+#include <map>
+#include <optional>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace velmora {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+class CliTest : public test::SandboxTest {
+protected:
+    // Runs velmora-cli with the words given (each quoted here), standard input not a terminal.
+    CliRun cli(const std::vector<std::string>& words) {
+        std::string command = test::shellQuote(VELMORA_CLI_PATH);
+        for (const std::string& word : words)
+            command += " " + test::shellQuote(word);
+        const auto errFile = path("stderr.txt");
+        CliRun run;
+        run.status = test::runCommand(
+            command + " </dev/null 2>" + test::shellQuote(errFile.string()), &run.out);
+        const Bytes err = test::readFileBytes(errFile);
+        run.err.assign(err.begin(), err.end());
+        std::filesystem::remove(errFile);
+        return run;
+    }
+
+    std::string get(const std::string& name) {
+        const CliRun run = cli({"settings", "get", name});
+        EXPECT_EQ(run.status, 0) << run.err;
+        return run.out;
+    }
+
+    std::filesystem::path storeFile() const { return path("config/velmora.reg"); }
+    std::filesystem::path documents() const { return path("home/Documents"); }
+
+    // A short 16-bit stereo WAV of a few blocks.
+    Bytes writeSource(const std::string& name, std::size_t frames = 3000) {
+        std::vector<std::int16_t> samples(frames * 2);
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = static_cast<std::int16_t>((i * 2654435761u) >> 16);
+        const Bytes file = test::pcmWavBytes(2, 44100, 16, test::s16Bytes(samples));
+        test::writeFileBytes(path(name), file);
+        return file;
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+// convert
+
+TEST_F(CliTest, ConvertPrintsOneStatusLinePerFile) {
+    const Bytes a = writeSource("a.wav");
+    const Bytes b = writeSource("b b.wav", 5000);
+    const CliRun run = cli({"convert", "--to", "wav", path("a.wav"), path("b b.wav")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              path("a.wav").string() + ": a.wav\n" + path("b b.wav").string() + ": b b.wav\n");
+    EXPECT_EQ(run.err, "");
+    // Stored defaults: the WAV output goes to Documents with the source's own format.
+    EXPECT_EQ(test::folderNames(documents()), (std::vector<std::string>{"a.wav", "b b.wav"}));
+    EXPECT_EQ(test::readFileBytes(documents() / "a.wav"), a);
+    EXPECT_EQ(test::readFileBytes(documents() / "b b.wav"), b);
+}
+
+TEST_F(CliTest, ConvertAcceptsTheNumericCode) {
+    writeSource("a.wav");
+    const CliRun run = cli({"convert", "--to", "2000", path("a.wav")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, path("a.wav").string() + ": a.wav\n");
+}
+
+TEST_F(CliTest, ConvertExitsOneWhenAFileFails) {
+    writeSource("a.wav");
+    const std::string garbage = "not a sound file";
+    test::writeFileBytes(path("bad.wav"), Bytes(garbage.begin(), garbage.end()));
+
+    CliRun run = cli({"convert", "--to", "wav", path("bad.wav"), path("a.wav")});
+    EXPECT_EQ(run.status, 1) << run.err;
+    std::vector<std::string> lines = splitLines(run.out);
+    ASSERT_EQ(lines.size(), 2u) << run.out;
+    EXPECT_TRUE(lines[0].starts_with(path("bad.wav").string() + ": ")) << lines[0];
+    EXPECT_GT(lines[0].size(), path("bad.wav").string().size() + 2);
+    EXPECT_EQ(lines[1], path("a.wav").string() + ": a.wav");
+    EXPECT_EQ(test::folderNames(documents()), (std::vector<std::string>{"a.wav"}));
+
+    // A target that the stored policy skips.
+    ASSERT_EQ(cli({"settings", "set", "TargetExistsOpt", "33"}).status, 0);
+    run = cli({"convert", "--to", "wav", path("a.wav")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, path("a.wav").string() + ": Target exists and skipped\n");
+}
+
+TEST_F(CliTest, UsageErrorsExitTwoWithOneLine) {
+    writeSource("a.wav");
+    const std::string a = path("a.wav").string();
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"convert"},
+        {"convert", a},
+        {"convert", "--to"},
+        {"convert", "--to", "wav"},
+        {"convert", "--to", "flac", a},
+        {"convert", "--to", "9999", a},
+        {"convert", "--to", "wav", "--bogus", a},
+        {"convert", "--to", "wav", "--set", a},
+        {"convert", "--to", "wav", "--set", "=1", a},
+        {"convert", "--to", "wav", "--set", "NoSuchSetting=1", a},
+        {"convert", "--to", "wav", "--set", "MP3ChannelMode=2", a},
+        {"convert", "--to", "wav", "--set", "MonoType=left", a},
+        {"convert", "--to", "wav", "a.wav", "--set"},
+        {"settings"},
+        {"settings", "list", "extra"},
+        {"settings", "get"},
+        {"settings", "get", "NoSuchSetting"},
+        {"settings", "set", "MonoType"},
+        {"settings", "set", "NoSuchSetting", "1"},
+        {"settings", "set", "MonoType", "1.5"},
+        {"settings", "set", "AmplifyWavCoeff", "5"},
+        {"settings", "set", "MonoType", "1", "2"},
+        {"settings", "path", "x"},
+        {"settings", "remove", "MonoType"},
+    };
+    for (const auto& words : cases) {
+        std::string joined;
+        for (const auto& w : words)
+            joined += w + " ";
+        SCOPED_TRACE(joined);
+        const CliRun run = cli(words);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        ASSERT_FALSE(run.err.empty());
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+    }
+    // Nothing was converted and nothing was stored.
+    EXPECT_FALSE(std::filesystem::exists(documents()) && !std::filesystem::is_empty(documents()));
+    EXPECT_FALSE(std::filesystem::exists(storeFile()));
+}
+
+TEST_F(CliTest, SetOverridesApplyToTheRunOnly) {
+    if (!test::haveFfmpeg())
+        GTEST_SKIP() << "ffmpeg/ffprobe not installed";
+    writeSource("a.wav", 44100);
+    ASSERT_EQ(cli({"settings", "set", "WAVSampleRate", "22050"}).status, 0);
+    ASSERT_EQ(cli({"settings", "set", "OutputFormat", "6800"}).status, 0);
+    const Bytes storeBefore = test::readFileBytes(storeFile());
+
+    const CliRun run = cli({"convert", "--to", "wav", "--set", "AutoDestWAVEncodingParam=0",
+                            "--set", "WAVSampleRate=8000", "--set", "WAVChannelNum=1", "--set",
+                            "wavbitspersample=8", "--set", "MonoType=2", path("a.wav")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, path("a.wav").string() + ": a.wav\n");
+    const auto fields = test::ffprobeStream(documents() / "a.wav");
+    EXPECT_EQ(fields.at("sample_rate"), "8000");
+    EXPECT_EQ(fields.at("channels"), "1");
+    EXPECT_EQ(fields.at("bits_per_sample"), "8");
+
+    EXPECT_EQ(test::readFileBytes(storeFile()), storeBefore);
+    EXPECT_EQ(get("WAVSampleRate"), "22050\n");
+    EXPECT_EQ(get("AutoDestWAVEncodingParam"), "1\n");
+    EXPECT_EQ(get("WAVChannelNum"), "2\n");
+    EXPECT_EQ(get("WAVBitsPerSample"), "16\n");
+    EXPECT_EQ(get("MonoType"), "0\n");
+    EXPECT_EQ(get("OutputFormat"), "6800\n");
+}
+
+TEST_F(CliTest, StoredSettingsAreUsedByConvert) {
+    if (!test::haveFfmpeg())
+        GTEST_SKIP() << "ffmpeg/ffprobe not installed";
+    writeSource("a.wav", 44100);
+    ASSERT_EQ(cli({"settings", "set", "AutoDestWAVEncodingParam", "0"}).status, 0);
+    ASSERT_EQ(cli({"settings", "set", "WAVSampleRate", "11025"}).status, 0);
+    ASSERT_EQ(cli({"settings", "set", "DestOutputFolderOpt", "199"}).status, 0);
+    const CliRun run = cli({"convert", "--to", "wav", path("a.wav")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    // Next to the source now, renamed because the source holds the name.
+    EXPECT_EQ(run.out, path("a.wav").string() + ": a_1.wav\n");
+    EXPECT_EQ(test::ffprobeStream(path("a_1.wav")).at("sample_rate"), "11025");
+}
+
+// ---------------------------------------------------------------------------------------------
+// settings
+
+TEST_F(CliTest, SettingsSetGetListAndPath) {
+    CliRun run = cli({"settings", "path"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, storeFile().string() + "\n");
+
+    run = cli({"settings", "list"});
+    EXPECT_EQ(run.status, 0);
+    const std::vector<std::string> defaults = splitLines(run.out);
+    // Every value the settings know, with its default.
+    const ConversionSettings reference;
+    const auto values = reference.listValues();
+    ASSERT_EQ(defaults.size(), values.size());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        EXPECT_EQ(defaults[i],
+                  values[i].name + "\t" +
+                      (values[i].type == RegistryStore::ValueType::Dword ? "dword" : "sz") + "\t" +
+                      values[i].value);
+    EXPECT_NE(std::find(defaults.begin(), defaults.end(), "MP3BitRate\tdword\t128"),
+              defaults.end());
+
+    const std::string text = "Q \"x\" \\ y\tz";
+    for (const auto& [name, value] :
+         std::vector<std::pair<std::string, std::string>>{{"MP3BitRate", "192"},
+                                                          {"mp3tag.artist", text},
+                                                          {"Folder", "/music/"},
+                                                          {"MonoType", "1"}}) {
+        run = cli({"settings", "set", name, value});
+        EXPECT_EQ(run.status, 0) << name << ": " << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_TRUE(std::filesystem::exists(storeFile()));
+    EXPECT_EQ(get("MP3BitRate"), "192\n");
+    EXPECT_EQ(get("mp3bitrate"), "192\n");
+    EXPECT_EQ(get("MP3Tag.Artist"), text + "\n");
+    EXPECT_EQ(get("Folder"), "/music/\n");
+    EXPECT_EQ(get("MonoType"), "1\n");
+
+    run = cli({"settings", "list"});
+    std::vector<std::string> expected = defaults;
+    for (std::string& line : expected) {
+        if (line == "MP3BitRate\tdword\t128")
+            line = "MP3BitRate\tdword\t192";
+        if (line == "MP3Tag.Artist\tsz\t")
+            line = "MP3Tag.Artist\tsz\t" + text;
+        if (line == "Folder\tsz\t")
+            line = "Folder\tsz\t/music/";
+        if (line == "MonoType\tdword\t0")
+            line = "MonoType\tdword\t1";
+    }
+    EXPECT_EQ(splitLines(run.out), expected);
+}
+
+TEST_F(CliTest, ConcurrentSettersLoseNoValue) {
+    // A value other than the default for as many names as the store has, each set once.
+    const ConversionSettings defaults;
+    std::vector<std::pair<std::string, std::string>> chosen;
+    for (const auto& value : defaults.listValues()) {
+        std::optional<std::string> pick;
+        if (value.type == RegistryStore::ValueType::Sz) {
+            pick = "v " + value.name;
+        } else {
+            const int current = std::stoi(value.value);
+            for (const int candidate : {current + 1, current - 1, 1, 0, 2, 11, 22, 33}) {
+                ConversionSettings trial = defaults;
+                if (candidate != current && trial.setValue(value.name, std::to_string(candidate)) ==
+                                                ConversionSettings::SetResult::Ok) {
+                    pick = std::to_string(candidate);
+                    break;
+                }
+            }
+        }
+        if (pick)
+            chosen.emplace_back(value.name, *pick);
+    }
+    ASSERT_GE(chosen.size(), 100u);
+    chosen.resize(100);
+
+    std::string scripts[2];
+    for (std::size_t i = 0; i < chosen.size(); ++i)
+        scripts[i % 2] += test::shellQuote(VELMORA_CLI_PATH) + " settings set " +
+                          test::shellQuote(chosen[i].first) + " " +
+                          test::shellQuote(chosen[i].second) + " || echo failed " +
+                          test::shellQuote(chosen[i].first) + "\n";
+    test::writeFileBytes(path("a.sh"), Bytes(scripts[0].begin(), scripts[0].end()));
+    test::writeFileBytes(path("b.sh"), Bytes(scripts[1].begin(), scripts[1].end()));
+    std::string failures;
+    ASSERT_EQ(test::runCommand("sh " + test::shellQuote(path("a.sh").string()) + " & sh " +
+                                   test::shellQuote(path("b.sh").string()) + " & wait",
+                               &failures),
+              0);
+    EXPECT_EQ(failures, "");
+
+    const CliRun run = cli({"settings", "list"});
+    std::map<std::string, std::string> listed;
+    for (const std::string& line : splitLines(run.out)) {
+        const auto first = line.find('\t');
+        const auto second = line.find('\t', first + 1);
+        listed[line.substr(0, first)] = line.substr(second + 1);
+    }
+    for (const auto& [name, value] : chosen)
+        EXPECT_EQ(listed[name], value) << name;
+}
+
+TEST_F(CliTest, StoreCutOffHalfWayLoadsWhatIsLeft) {
+    const std::vector<std::pair<std::string, std::string>> stored = {
+        {"Folder", "/music/"},          {"MonoType", "2"},
+        {"WAVSampleRate", "22050"},     {"MP3BitRate", "320"},
+        {"AmplifyWavCoeff", "150"},     {"OGGBitRate", "192"},
+        {"MP3Tag.Artist", "Someone"},   {"OGGTag.Title", "A title"},
+        {"M4ATag.CustomTrackNum", "7"}, {"AMRMode", "3"},
+    };
+    for (const auto& [name, value] : stored)
+        ASSERT_EQ(cli({"settings", "set", name, value}).status, 0) << name;
+    const Bytes whole = test::readFileBytes(storeFile());
+    const std::string text(whole.begin(), whole.end());
+    const ConversionSettings defaults;
+
+    for (const std::size_t cut : {whole.size() / 4, whole.size() / 2, whole.size() * 3 / 4}) {
+        SCOPED_TRACE(cut);
+        test::writeFileBytes(storeFile(), Bytes(whole.begin(), whole.begin() + cut));
+        const CliRun listRun = cli({"settings", "list"});
+        EXPECT_EQ(listRun.status, 0);
+        EXPECT_EQ(splitLines(listRun.out).size(), defaults.listValues().size());
+        int kept = 0;
+        int lost = 0;
+        for (const auto& [name, value] : stored) {
+            SCOPED_TRACE(name);
+            const std::string got = get(name);
+            const std::string fallback = defaults.getValue(name)->value + "\n";
+            // The value's line: after the name as the store spells it within its key.
+            const std::string valueName = name.substr(name.find('.') + 1);
+            const std::size_t line = text.find("\"" + valueName + "\"=");
+            ASSERT_NE(line, std::string::npos);
+            const std::size_t lineEnd = text.find('\n', line);
+            if (lineEnd < cut) {
+                EXPECT_EQ(got, value + "\n");
+                ++kept;
+            } else if (line >= cut) {
+                EXPECT_EQ(got, fallback);
+                ++lost;
+            } else {
+                EXPECT_TRUE(got == value + "\n" || got == fallback) << got;
+            }
+        }
+        if (cut == whole.size() / 2) {
+            EXPECT_GT(kept, 0);
+            EXPECT_GT(lost, 0);
+        }
+    }
+}
+
+TEST_F(CliTest, StoreCutInsideANumberNeverYieldsAThirdValue) {
+    ASSERT_EQ(cli({"settings", "set", "WAVSampleRate", "22050"}).status, 0);
+    const Bytes whole = test::readFileBytes(storeFile());
+    const std::string text(whole.begin(), whole.end());
+    const std::size_t at = text.find("\"WAVSampleRate\"=dword:");
+    ASSERT_NE(at, std::string::npos);
+    const std::size_t digits = at + std::string("\"WAVSampleRate\"=dword:").size();
+    for (std::size_t keep = 0; keep <= 8; ++keep) {
+        SCOPED_TRACE(keep);
+        test::writeFileBytes(storeFile(), Bytes(whole.begin(), whole.begin() + digits + keep));
+        const std::string got = get("WAVSampleRate");
+        EXPECT_TRUE(got == "22050\n" || got == "44100\n") << got;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// probe and decode
+
+struct WavFacts {
+    int channels = 0;
+    int rate = 0;
+    int bits = 0;
+    std::uint64_t dataBytes = 0;
+    Bytes data;
+};
+
+// The fmt and data chunks of a RIFF/WAVE file, walked here independently of the reader.
+WavFacts readWavFacts(const Bytes& file) {
+    WavFacts facts;
+    auto u16 = [&](std::size_t at) {
+        return static_cast<unsigned>(file[at] | (file[at + 1] << 8));
+    };
+    auto u32 = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(u16(at) |
+                                          (static_cast<std::uint32_t>(u16(at + 2)) << 16));
+    };
+    std::size_t at = 12;
+    while (at + 8 <= file.size()) {
+        const std::string id(file.begin() + static_cast<long>(at),
+                             file.begin() + static_cast<long>(at) + 4);
+        const std::uint32_t size = u32(at + 4);
+        if (id == "fmt ") {
+            facts.channels = static_cast<int>(u16(at + 10));
+            facts.rate = static_cast<int>(u32(at + 12));
+            facts.bits = static_cast<int>(u16(at + 22));
+        } else if (id == "data") {
+            facts.dataBytes = size;
+            facts.data.assign(file.begin() + static_cast<long>(at) + 8,
+                              file.begin() + static_cast<long>(at + 8 + size));
+            break;
+        }
+        at += 8 + size + (size % 2);
+    }
+    return facts;
+}
+
+std::string jsonNumber(const std::string& line, const std::string& key) {
+    std::smatch match;
+    if (!std::regex_search(line, match, std::regex("\"" + key + "\":(-?[0-9]+)")))
+        return "missing";
+    return match[1];
+}
+
+std::string jsonText(const std::string& line, const std::string& key) {
+    std::smatch match;
+    if (!std::regex_search(line, match, std::regex("\"" + key + "\":\"([^\"]*)\"")))
+        return "missing";
+    return match[1];
+}
+
+TEST_F(CliTest, ProbeJsonFollowsTheWavHeaderFormulas) {
+    if (!test::haveTool("sox"))
+        GTEST_SKIP() << "sox not installed";
+    struct Case {
+        const char* name;
+        int rate;
+        int channels;
+        int bits;
+        const char* seconds;
+    };
+    const Case cases[] = {
+        {"cd.wav", 44100, 2, 16, "2.5"},
+        {"phone.wav", 8000, 1, 8, "3.7"},
+        {"short.wav", 22050, 1, 16, "0.5"},
+        {"long.wav", 11025, 2, 8, "61.3"},
+    };
+    std::vector<std::string> words = {"probe", "--json"};
+    for (const Case& c : cases) {
+        ASSERT_EQ(test::runCommand("sox -n -r " + std::to_string(c.rate) + " -c " +
+                                   std::to_string(c.channels) + " -b " + std::to_string(c.bits) +
+                                   " " + test::shellQuote(path(c.name).string()) + " synth " +
+                                   c.seconds + " sine 440"),
+                  0);
+        words.push_back(path(c.name).string());
+    }
+    words.push_back(path(cases[0].name).string()); // named twice: listed once
+    const CliRun run = cli(words);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> lines = splitLines(run.out);
+    ASSERT_EQ(lines.size(), std::size(cases)) << run.out;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.name);
+        const WavFacts facts = readWavFacts(test::readFileBytes(path(c.name)));
+        ASSERT_EQ(facts.rate, c.rate);
+        // Which formulas apply depends on the decoder of the chain that described the file.
+        const std::string decoder = jsonText(lines[i], "decoder");
+        std::uint64_t duration = 0;
+        std::uint64_t bitrate = 0;
+        if (decoder == "wav") {
+            // The WAV reader: whole frames of the data chunk, and its bytes per second.
+            const std::uint64_t frames = facts.dataBytes * 8 /
+                                         static_cast<std::uint64_t>(facts.bits) /
+                                         static_cast<std::uint64_t>(facts.channels);
+            duration = frames / static_cast<std::uint64_t>(facts.rate);
+            bitrate =
+                duration != 0
+                    ? facts.dataBytes / (duration * 125)
+                    : static_cast<std::uint64_t>(facts.bits * facts.channels * facts.rate) / 1000;
+        } else if (decoder == "bass") {
+            // The general decoder: exact seconds of PCM, and a rounded average over the file.
+            const double seconds = static_cast<double>(facts.dataBytes) /
+                                   (facts.rate * facts.channels * facts.bits / 8.0);
+            duration = static_cast<std::uint64_t>(seconds);
+            bitrate = static_cast<std::uint64_t>(
+                static_cast<double>(std::filesystem::file_size(path(c.name))) / (seconds * 125) +
+                0.5);
+        } else {
+            ADD_FAILURE() << "decoder " << decoder;
+        }
+        EXPECT_NE(lines[i].find("\"path\":\"" + path(c.name).string() + "\""), std::string::npos)
+            << lines[i];
+        EXPECT_EQ(jsonNumber(lines[i], "durationSeconds"), std::to_string(duration));
+        EXPECT_EQ(jsonNumber(lines[i], "bitrateKbps"), std::to_string(bitrate));
+        EXPECT_EQ(jsonNumber(lines[i], "sampleRate"), std::to_string(c.rate));
+        EXPECT_EQ(jsonNumber(lines[i], "channels"), std::to_string(c.channels));
+        EXPECT_EQ(jsonNumber(lines[i], "kind"), "2000");
+    }
+}
+
+TEST_F(CliTest, DecodeWritesExactlyTheSourcePcm) {
+    struct Case {
+        int channels;
+        int bits;
+        std::size_t frames;
+    };
+    const Case cases[] = {{2, 16, 1152 * 3 + 5}, {1, 16, 999}, {1, 8, 2000}, {2, 8, 1152}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.channels) + " channels, " + std::to_string(c.bits));
+        Bytes data;
+        for (std::size_t i = 0; i < c.frames * static_cast<std::size_t>(c.channels); ++i) {
+            const auto value = static_cast<std::uint32_t>((i * 2654435761u) >> 13);
+            if (c.bits == 16)
+                test::appendU16LE(data, value & 0xFFFF);
+            else
+                data.push_back(static_cast<std::uint8_t>(value));
+        }
+        test::writeFileBytes(path("in.wav"), test::pcmWavBytes(c.channels, 16000, c.bits, data));
+        const CliRun run = cli({"decode", path("in.wav"), "-o", path("out.raw")});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(test::readFileBytes(path("out.raw")), data);
+        EXPECT_EQ(jsonNumber(run.out, "frames"), std::to_string(c.frames));
+        EXPECT_EQ(jsonNumber(run.out, "outChannels"), std::to_string(c.channels));
+        EXPECT_EQ(jsonNumber(run.out, "bitsPerSample"), std::to_string(c.bits));
+    }
+}
+
+} // namespace
+} // namespace velmora

@@ -1,0 +1,169 @@
+#include "writers/wav_writer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace velmora {
+
+namespace {
+
+constexpr std::size_t kHeaderBytes = 44;
+constexpr off_t kRiffSizeOffset = 4;
+constexpr off_t kDataSizeOffset = 40;
+// Both size fields hold this until close() knows the real values.
+constexpr std::uint32_t kSizePlaceholder = 4;
+
+void putU16(std::uint8_t* at, std::uint32_t value) {
+    at[0] = static_cast<std::uint8_t>(value);
+    at[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void putU32(std::uint8_t* at, std::uint32_t value) {
+    putU16(at, value & 0xFFFF);
+    putU16(at + 2, value >> 16);
+}
+
+// Writes all of `size` bytes at `offset`, riding over short writes and signals.
+bool writeAt(int fd, const std::uint8_t* bytes, std::size_t size, off_t offset) {
+    while (size > 0) {
+        const ssize_t done = pwrite(fd, bytes, size, offset);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return false;
+        bytes += done;
+        size -= static_cast<std::size_t>(done);
+        offset += done;
+    }
+    return true;
+}
+
+} // namespace
+
+WavWriter::WavWriter(std::uint64_t maxDataBytes)
+    : m_maxDataBytes(std::min(maxDataBytes, kMaxDataBytes)) {}
+
+WavWriter::~WavWriter() {
+    close();
+}
+
+bool WavWriter::open(const std::string& path, bool stereo, int bitsPerSample, int sampleRate) {
+    close();
+    if ((bitsPerSample != 8 && bitsPerSample != 16) || sampleRate <= 0)
+        return false;
+    const int channels = stereo ? 2 : 1;
+    const std::uint64_t byteRate =
+        std::uint64_t{static_cast<std::uint32_t>(sampleRate)} * channels * bitsPerSample / 8;
+    if (byteRate > 0xFFFFFFFFu) // the byte-rate field is 32 bits
+        return false;
+    m_formatTag = 1;
+    m_channels = static_cast<std::uint16_t>(channels);
+    m_sampleRate = static_cast<std::uint32_t>(sampleRate);
+    m_byteRate = static_cast<std::uint32_t>(byteRate);
+    m_blockAlign = static_cast<std::uint16_t>(channels * bitsPerSample / 8);
+    m_bitsPerSample = static_cast<std::uint16_t>(bitsPerSample);
+    m_dataBytes = 0;
+
+    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (m_fd < 0)
+        return false;
+
+    std::uint8_t header[kHeaderBytes] = {};
+    std::memcpy(header, "RIFF", 4);
+    std::memcpy(header + 8, "WAVEfmt ", 8);
+    std::memcpy(header + 36, "data", 4);
+    putU32(header + kRiffSizeOffset, kSizePlaceholder);
+    putU32(header + 16, 16); // fmt chunk body, bytes
+    putU16(header + 20, m_formatTag);
+    putU16(header + 22, m_channels);
+    putU32(header + 24, m_sampleRate);
+    putU32(header + 28, m_byteRate);
+    putU16(header + 32, m_blockAlign);
+    putU16(header + 34, m_bitsPerSample);
+    putU32(header + kDataSizeOffset, kSizePlaceholder);
+    // A header that did not reach the disk would leave a file no reader accepts.
+    if (!writeAt(m_fd, header, kHeaderBytes, 0)) {
+        ::close(m_fd);
+        m_fd = -1;
+        return false;
+    }
+    return true;
+}
+
+bool WavWriter::write16(const std::int16_t* left, const std::int16_t* right, int frames) {
+    if (!isOpen() || m_bitsPerSample != 16 || frames < 0)
+        return false;
+    if (frames == 0)
+        return true;
+    const bool stereo = m_channels == 2;
+    if (!left || (stereo && !right))
+        return false;
+    const auto samples = static_cast<std::size_t>(frames) * m_channels;
+    if (m_block.size() < samples * 2)
+        m_block.resize(samples * 2);
+    std::uint8_t* out = m_block.data();
+    for (int i = 0; i < frames; ++i) {
+        putU16(out, static_cast<std::uint16_t>(left[i]));
+        out += 2;
+        if (stereo) {
+            putU16(out, static_cast<std::uint16_t>(right[i]));
+            out += 2;
+        }
+    }
+    return writeBlock(m_block.data(), samples * 2);
+}
+
+bool WavWriter::write8(const std::uint8_t* left, const std::uint8_t* right, int frames) {
+    if (!isOpen() || m_bitsPerSample != 8 || frames < 0)
+        return false;
+    if (frames == 0)
+        return true;
+    if (!left)
+        return false;
+    if (m_channels == 1)
+        return writeBlock(left, static_cast<std::size_t>(frames));
+    if (!right)
+        return false;
+    const auto bytes = static_cast<std::size_t>(frames) * 2;
+    if (m_block.size() < bytes)
+        m_block.resize(bytes);
+    for (int i = 0; i < frames; ++i) {
+        m_block[2 * static_cast<std::size_t>(i)] = left[i];
+        m_block[2 * static_cast<std::size_t>(i) + 1] = right[i];
+    }
+    return writeBlock(m_block.data(), bytes);
+}
+
+bool WavWriter::writeBlock(const std::uint8_t* bytes, std::size_t size) {
+    // Checked before writing so that the 32-bit size fields can never wrap.
+    if (size > m_maxDataBytes - m_dataBytes)
+        return false;
+    const auto offset = static_cast<off_t>(kHeaderBytes + m_dataBytes);
+    if (!writeAt(m_fd, bytes, size, offset)) {
+        // Drop the torn block so the file still ends on a whole frame.
+        [[maybe_unused]] const int ignored = ftruncate(m_fd, offset);
+        return false;
+    }
+    m_dataBytes += size;
+    return true;
+}
+
+void WavWriter::close() {
+    if (!isOpen())
+        return;
+    // m_dataBytes counts what was written in whole blocks, which is what the file holds after
+    // the header; it is at most kMaxDataBytes, so both sizes fit 32 bits.
+    std::uint8_t size[4];
+    putU32(size, static_cast<std::uint32_t>(m_dataBytes + kHeaderBytes - 8));
+    writeAt(m_fd, size, sizeof size, kRiffSizeOffset);
+    putU32(size, static_cast<std::uint32_t>(m_dataBytes));
+    writeAt(m_fd, size, sizeof size, kDataSizeOffset);
+    ::close(m_fd);
+    m_fd = -1;
+}
+
+} // namespace velmora
