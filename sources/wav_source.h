@@ -33,7 +33,7 @@ struct WavHeader {
     std::uint16_t samplesPerBlock = 0; // ADPCM and GSM: frames per block
     std::vector<MsAdpcmDecoder::Coefficients> msCoefficients; // MS ADPCM only
     std::uint64_t dataOffset = 0;                             // file offset of the first data byte
-    std::uint64_t dataLength = 0; // bytes of the data chunk
+    std::uint64_t dataLength = 0;                             // bytes of the data chunk
 };
 
 // The program's own RIFF/WAVE reader: integer PCM, IEEE float, A-law, µ-law,
