@@ -5,8 +5,12 @@
 #include "engine/output_format.h"
 #include "engine/output_path_builder.h"
 #include "engine/routine_factory.h"
+#include "platform/bass/midi_sound_font.h"
+#include "platform/program_folder.h"
 #include "platform/user_folders.h"
+#include "platform/wmf/wmf_runtime.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace velmora {
@@ -15,6 +19,7 @@ namespace {
 constexpr const char* kConvertingStatus = "Converting...";
 constexpr const char* kFailureStatus = "Conversion Failure";
 constexpr const char* kCancelledStatus = "Cancelled";
+constexpr const char* kSoundFontMissingStatus = "Failure. Requires file \"ct4mgm.sf2\".";
 
 std::string batchText(int position, int count, const std::string& formatWord) {
     return "Converting " + std::to_string(position) + " of " + std::to_string(count) +
@@ -62,6 +67,10 @@ void ConversionDriver::convertBatch(std::span<SourceFile* const> entries,
                                     std::span<const int> rows) {
     m_cancelled = false;
     const int count = static_cast<int>(std::min(entries.size(), rows.size()));
+    if (!prepareWindowsMedia())
+        return;
+    if (!prepareSoundFont(entries.first(static_cast<std::size_t>(count))))
+        return;
     m_view.openProgress(count);
     m_view.pumpMessages();
     const std::string formatWord = outputFormatUpperWord(m_settings.OutputFormat);
@@ -70,7 +79,9 @@ void ConversionDriver::convertBatch(std::span<SourceFile* const> entries,
         SourceFile& entry = *entries[static_cast<std::size_t>(i)];
         const int row = rows[static_cast<std::size_t>(i)];
         std::string status;
-        if (convertOne(entry, row, i + 1, count, formatWord, status)) {
+        if (entry.kind == SourceKind::Midi && !m_soundFontReady) {
+            status = kSoundFontMissingStatus;
+        } else if (convertOne(entry, row, i + 1, count, formatWord, status)) {
             m_view.setStatus(row, std::string(fileNamePart(entry.outputPath)));
             m_view.pumpMessages();
             if (m_view.cancelRequested()) {
@@ -91,6 +102,33 @@ void ConversionDriver::convertBatch(std::span<SourceFile* const> entries,
     m_view.closeProgress();
     if (!m_cancelled && m_settings.BrowseOutputFolder != 0)
         showFirstOutput(entries.first(static_cast<std::size_t>(count)));
+}
+
+bool ConversionDriver::prepareSoundFont(std::span<SourceFile* const> entries) {
+    const bool hasMidi = std::any_of(entries.begin(), entries.end(), [](const SourceFile* entry) {
+        return entry->kind == SourceKind::Midi;
+    });
+    if (!hasMidi)
+        return true;
+    m_soundFontReady = MidiSoundFont::ensureDefault();
+    if (m_soundFontReady)
+        return true;
+    // Yes: the user fetches the file first, so nothing is converted now. No: the MIDI files of
+    // this batch fail and the others convert.
+    return !m_view.askToDownloadSoundFont(ProgramFolder::path());
+}
+
+bool ConversionDriver::prepareWindowsMedia() {
+    const OutputFormatEntry* format = findOutputFormat(m_settings.OutputFormat);
+    if (!format || format->family != OutputFamily::WindowsMedia)
+        return true;
+    const bool bound = m_windowsMediaCheck ? m_windowsMediaCheck() : WmfRuntime::available();
+    if (!bound) {
+        // Whatever the answer, nothing is converted now; on Yes the view opens the download page.
+        m_view.askToDownloadWindowsMediaRuntime();
+        return false;
+    }
+    return true;
 }
 
 bool ConversionDriver::convertOne(SourceFile& entry, int row, int position, int count,

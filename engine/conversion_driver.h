@@ -25,6 +25,11 @@ public:
     ConversionDriver(const ConversionSettings& settings, BatchView& view);
 
     void setRoutine(Routine routine) { m_routine = std::move(routine); }
+    // Binds the Windows Media runtime before a Windows Media batch; tests put in a check that
+    // plays a system without it.
+    void setWindowsMediaCheck(std::function<bool()> check) {
+        m_windowsMediaCheck = std::move(check);
+    }
 
     // entries and rows are parallel: rows[i] is the list row of entries[i].
     void convertBatch(std::span<SourceFile* const> entries, std::span<const int> rows);
@@ -33,6 +38,12 @@ public:
     bool cancelled() const { return m_cancelled; }
 
 private:
+    // False when the batch needs the Windows Media runtime and it is missing; the user was
+    // asked whether to fetch it.
+    bool prepareWindowsMedia();
+    // Installs the default SoundFont when the batch holds MIDI files; false when the user chose
+    // to fetch the missing SoundFont first and the batch must not start.
+    bool prepareSoundFont(std::span<SourceFile* const> entries);
     bool convertOne(SourceFile& entry, int row, int position, int count,
                     const std::string& formatWord, std::string& status);
     bool routineSucceeded(SourceFile& entry, int position, std::string& status);
@@ -43,7 +54,9 @@ private:
     const ConversionSettings& m_settings;
     BatchView& m_view;
     Routine m_routine;
+    std::function<bool()> m_windowsMediaCheck;
     bool m_cancelled = false;
+    bool m_soundFontReady = false;
 };
 
 } // namespace velmora

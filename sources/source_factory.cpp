@@ -1,6 +1,14 @@
 #include "sources/source_factory.h"
 
+#include "platform/wmf/wmf_runtime.h"
+#include "sources/aiff_source.h"
+#include "sources/au_source.h"
+#include "sources/bass_source.h"
+#include "sources/ffmpeg_probe_source.h"
+#include "sources/ffmpeg_source.h"
+#include "sources/ogg_source.h"
 #include "sources/wav_source.h"
+#include "sources/wma_source.h"
 
 #include <array>
 #include <vector>
@@ -79,17 +87,24 @@ std::span<const DecoderId> SourceFactory::chainFor(SourceKind kind) {
     return kFfmpegOnly;
 }
 
-std::unique_ptr<AudioSource> SourceFactory::create(DecoderId id, bool /*forConversion*/) {
+std::unique_ptr<AudioSource> SourceFactory::create(DecoderId id, bool forConversion) {
     switch (id) {
     case Wav:
         return std::make_unique<WavSource>();
     case Bass:
-    case Ffmpeg:
+        return std::make_unique<BassSource>();
     case Aiff:
+        return std::make_unique<AiffSource>();
     case Au:
+        return std::make_unique<AuSource>();
+    case Ffmpeg:
+        if (forConversion)
+            return std::make_unique<FfmpegSource>();
+        return std::make_unique<FfmpegProbeSource>();
     case Ogg:
+        return std::make_unique<OggSource>();
     case WindowsMedia:
-        break;
+        return std::make_unique<WmaSource>();
     }
     return nullptr;
 }
@@ -108,7 +123,10 @@ std::unique_ptr<AudioSource> SourceFactory::openWith(DecoderId id, const std::st
 std::unique_ptr<AudioSource> SourceFactory::open(const std::string& path, SourceKind kind,
                                                  int renderRate, bool forConversion) {
     m_lastDecoder.reset();
-    for (const DecoderId id : chainFor(kind)) {
+    for (DecoderId id : chainFor(kind)) {
+        // Without the Windows Media runtime the BASS source stands in for it.
+        if (id == WindowsMedia && !WmfRuntime::available())
+            id = Bass;
         if (auto source = openWith(id, path, renderRate, forConversion)) {
             m_lastDecoder = id;
             return source;

@@ -1,5 +1,6 @@
 #include "sources/wav_source.h"
 
+#include "sources/codecs/float_sample.h"
 #include "sources/codecs/g711.h"
 
 #include <algorithm>
@@ -192,16 +193,6 @@ std::int16_t topTwoBytes(std::span<const std::uint8_t> sample) {
     // arithmetic shift right by 16.
     const std::size_t top = sample.size() - 2;
     return static_cast<std::int16_t>(sample[top] | (sample[top + 1] << 8));
-}
-
-// Floats are clamped to −1.0..1.0 (NaN counts as silence) before the scaling by 2147483647, so
-// that loud samples saturate rather than wrap around.
-std::int16_t floatToSample(double value) {
-    if (std::isnan(value))
-        return 0;
-    value = std::clamp(value, -1.0, 1.0);
-    const auto scaled = static_cast<std::int64_t>(value * 2147483647.0); // truncates toward zero
-    return static_cast<std::int16_t>(static_cast<std::int32_t>(scaled) >> 16);
 }
 
 std::int16_t float32Sample(std::span<const std::uint8_t> sample) {

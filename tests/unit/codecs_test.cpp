@@ -3,6 +3,7 @@
 // compare every codec with FFmpeg on whole files; these pin down the parts on their own.
 
 #include "sources/byte_reader.h"
+#include "sources/codecs/float_sample.h"
 #include "sources/codecs/g711.h"
 #include "sources/codecs/gsm_decoder.h"
 #include "sources/codecs/ima_adpcm_decoder.h"
@@ -11,6 +12,8 @@
 
 #include <array>
 #include <cstdio>
+#include <limits>
+#include <utility>
 #include <vector>
 
 namespace velmora {
@@ -215,6 +218,18 @@ TEST_F(ByteReaderTest, MemoryAndFileReadTheSameAndFailOnShortReads) {
         EXPECT_EQ(in->remaining(), 0u);
     }
     std::fclose(stream);
+}
+
+TEST(FloatSampleTest, ScalesTruncatesAndSaturates) {
+    const std::pair<double, int> cases[] = {
+        {0.0, 0},           {1.0, 32767},
+        {-1.0, -32768},     {2.5, 32767},
+        {-7.0, -32768},     {0.5, 16383},
+        {-0.5, -16384},     {1.0 / 65536, 0},
+        {-1.0 / 65536, -1}, {std::numeric_limits<double>::quiet_NaN(), 0},
+    };
+    for (const auto& [sample, expected] : cases)
+        EXPECT_EQ(floatToSample(sample), expected) << sample;
 }
 
 } // namespace

@@ -6,10 +6,12 @@
 #include "engine/conversion_driver.h"
 #include "engine/conversion_settings.h"
 #include "engine/tag_values.h"
+#include "platform/bass/midi_sound_font.h"
 #include "tests/unit/pcm_wav_file.h"
 #include "tests/unit/recording_batch_view.h"
 #include "tests/unit/test_support.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -425,6 +427,106 @@ TEST_F(ConversionDriverTest, CancelInTheThirdOfFiveFilesWithTheWavRoutine) {
     EXPECT_EQ(test::folderNames(path("in")),
               (std::vector<std::string>{"a.wav", "b.wav", "c.wav", "d.wav", "e.wav"}));
     EXPECT_EQ(test::readFileBytes(outPath("a.wav")), test::readFileBytes(path("in/a.wav")));
+}
+
+// Without any SoundFont: the environment list set but empty finds none.
+class DriverWithoutSoundFontTest : public ConversionDriverTest {
+protected:
+    void SetUp() override {
+        ConversionDriverTest::SetUp();
+        setenv(MidiSoundFont::kPathVariable, "", 1);
+        MidiSoundFont::clear();
+    }
+    void TearDown() override {
+        unsetenv(MidiSoundFont::kPathVariable);
+        MidiSoundFont::clear();
+        ConversionDriverTest::TearDown();
+    }
+
+    // a.mid, b.wav, c.mid: the MIDI entries are listed only, never read.
+    void addMixedBatch() {
+        addSources({"a.mid", "b.wav", "c.mid"});
+        entries[0]->kind = SourceKind::Midi;
+        entries[2]->kind = SourceKind::Midi;
+        entries[0]->outputPath = "/earlier/a.wav";
+    }
+};
+
+TEST_F(DriverWithoutSoundFontTest, AnsweredNoTheMidiFilesFailAndTheOthersConvert) {
+    addMixedBatch();
+    RecordingBatchView view;
+    view.setAnswers(false, false);
+    run(view, scripted({converts()}));
+
+    EXPECT_EQ(view.linesOf("ask-soundfont").size(), 1u);
+    EXPECT_EQ(view.linesOf("status"), (std::vector<std::string>{
+                                          "10 Failure. Requires file \"ct4mgm.sf2\".",
+                                          "11 Converting...",
+                                          "11 b.wav",
+                                          "12 Failure. Requires file \"ct4mgm.sf2\".",
+                                      }));
+    // Only the converted file steps the batch bar: it ends two steps short of full.
+    EXPECT_EQ(view.linesOf("step").size(), 1u);
+    EXPECT_EQ(view.linesOf("open"), std::vector<std::string>{"3"});
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].batchPosition, 2);
+    EXPECT_EQ(entries[0]->outputPath, "");
+}
+
+TEST_F(DriverWithoutSoundFontTest, AnsweredYesNothingIsConverted) {
+    addMixedBatch();
+    RecordingBatchView view;
+    view.setAnswers(false, true);
+    run(view, scripted({converts()}));
+
+    EXPECT_EQ(view.lines().size(), 1u);
+    EXPECT_EQ(view.linesOf("ask-soundfont").size(), 1u);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(entries[0]->outputPath, "/earlier/a.wav");
+}
+
+TEST_F(DriverWithoutSoundFontTest, ABatchWithoutMidiAsksNothing) {
+    addSources({"a.wav"});
+    RecordingBatchView view;
+    run(view, scripted({converts()}));
+    EXPECT_TRUE(view.linesOf("ask-soundfont").empty());
+    EXPECT_EQ(calls.size(), 1u);
+}
+
+TEST_F(ConversionDriverTest, WindowsMediaBatchWithoutTheRuntimeAsksAndConvertsNothing) {
+    for (const int format : {7100, 7200, 7300}) {
+        SCOPED_TRACE(format);
+        resetBatch();
+        addSources({"a.wav"});
+        settings.OutputFormat = format;
+        RecordingBatchView view;
+        ConversionDriver driver(settings, view);
+        driver.setRoutine(scripted({converts()}));
+        driver.setWindowsMediaCheck([] { return false; });
+        std::vector<SourceFile*> pointers{entries[0].get()};
+        const std::vector<int> rows{10};
+        driver.convertBatch(pointers, rows);
+        EXPECT_EQ(view.lines(), std::vector<std::string>{"ask-runtime"});
+        EXPECT_TRUE(calls.empty());
+    }
+}
+
+TEST_F(ConversionDriverTest, OtherFormatsNeverCheckTheWindowsMediaRuntime) {
+    addSources({"a.wav"});
+    RecordingBatchView view;
+    ConversionDriver driver(settings, view);
+    driver.setRoutine(scripted({converts()}));
+    bool checked = false;
+    driver.setWindowsMediaCheck([&checked] {
+        checked = true;
+        return false;
+    });
+    std::vector<SourceFile*> pointers{entries[0].get()};
+    const std::vector<int> rows{10};
+    driver.convertBatch(pointers, rows);
+    EXPECT_FALSE(checked);
+    EXPECT_TRUE(view.linesOf("ask-runtime").empty());
+    EXPECT_EQ(calls.size(), 1u);
 }
 
 } // namespace

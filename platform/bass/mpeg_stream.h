@@ -1,0 +1,53 @@
+#pragma once
+
+#include "platform/bass/decode_stream.h"
+#include "platform/bass/input_file.h"
+#include "platform/bass/mpeg_layout.h"
+
+#include <memory>
+#include <mpg123.h>
+#include <sys/types.h>
+
+namespace velmora {
+
+// MPEG audio layers I, II and III through libmpg123, for files that MpegLayout accepts as
+// MPEG. The decoder reads only the frames between the tags. The length is exact: every frame
+// header is scanned once at open, and the encoder delay and padding that a LAME/Info frame
+// records are left out (gapless decoding).
+class MpegStream : public DecodeStream {
+public:
+    static std::unique_ptr<MpegStream> open(const std::string& path);
+    ~MpegStream() override;
+
+    std::optional<std::uint64_t> fileStart() const override { return m_layout.audioStart; }
+    std::optional<std::uint64_t> fileEnd() const override { return m_file.size(); }
+    std::vector<std::uint8_t> rawId3v1() const override;
+    std::vector<std::uint8_t> rawId3v2() const override;
+
+protected:
+    std::size_t decodeFrames(std::uint8_t* out, std::size_t frames) override;
+
+private:
+    // The decoder's view of the file: the audio data only, offsets relative to its start.
+    struct AudioView {
+        const InputFile* file = nullptr;
+        std::uint64_t begin = 0;
+        std::uint64_t end = 0;
+        std::uint64_t position = 0;
+    };
+
+    MpegStream(InputFile file, const MpegLayout& layout);
+    bool start();
+
+    static mpg123_ssize_t readView(void* view, void* buffer, std::size_t bytes);
+    static off_t seekView(void* view, off_t offset, int whence);
+
+    InputFile m_file;
+    MpegLayout m_layout;
+    std::unique_ptr<AudioView> m_view; // the decoder holds its address
+    mpg123_handle* m_decoder = nullptr;
+    long m_rate = 0;
+    int m_channels = 0;
+};
+
+} // namespace velmora

@@ -1,0 +1,194 @@
+#include "platform/wmf/wmf_header_info.h"
+
+#include "platform/text_encoding.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <span>
+#include <sys/types.h>
+#include <taglib/asfattribute.h>
+#include <taglib/asffile.h>
+#include <taglib/asftag.h>
+
+namespace velmora {
+namespace {
+
+using Guid = std::array<std::uint8_t, 16>;
+
+// GUIDs as stored in the file (first three fields little-endian).
+constexpr Guid kHeaderObject = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+constexpr Guid kFilePropertiesObject = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                        0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+
+// Header object: GUID, size (8), object count (4), two reserved bytes.
+constexpr std::uint64_t kHeaderObjectBytes = 30;
+// Every object: GUID, size (8).
+constexpr std::uint64_t kObjectHeaderBytes = 24;
+// File properties body: file id (16), file size, creation date, data packets, play duration,
+// send duration, preroll (8 each), flags, minimum and maximum packet size, maximum bit rate
+// (4 each).
+constexpr std::size_t kFilePropertiesBytes = 80;
+constexpr std::size_t kPlayDurationAt = 40; // 100-ns units
+constexpr std::size_t kPrerollAt = 56;      // milliseconds
+constexpr std::size_t kFlagsAt = 64;
+constexpr std::size_t kMaxBitrateAt = 76; // bits per second
+constexpr std::uint32_t kBroadcastFlag = 0x1;
+constexpr std::uint64_t kHundredNsPerMs = 10'000;
+// A header never holds this many objects; the walk stops there whatever the count says.
+constexpr std::uint32_t kMaxObjects = 4096;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+std::uint64_t readLE(std::span<const std::uint8_t> bytes) {
+    std::uint64_t value = 0;
+    for (std::size_t i = bytes.size(); i > 0; --i)
+        value = (value << 8) | bytes[i - 1];
+    return value;
+}
+
+bool readAt(std::FILE* file, std::uint64_t offset, std::span<std::uint8_t> out) {
+    if (offset > static_cast<std::uint64_t>(INT64_MAX))
+        return false;
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0 &&
+           std::fread(out.data(), 1, out.size(), file) == out.size();
+}
+
+// The library's text as program text: UTF-8, repaired, cut at a NUL as a C string would be.
+std::string programText(const TagLib::String& text) {
+    const std::string utf8 = text.to8Bit(true);
+    return repairUtf8(std::string_view(utf8).substr(0, utf8.find('\0')));
+}
+
+WmfAttribute fromTagLib(const TagLib::ASF::Attribute& attribute) {
+    WmfAttribute result;
+    switch (attribute.type()) {
+    case TagLib::ASF::Attribute::UnicodeType:
+        result.type = WmfAttribute::Type::Text;
+        result.text = programText(attribute.toString());
+        break;
+    case TagLib::ASF::Attribute::DWordType:
+        result.type = WmfAttribute::Type::Number;
+        result.number = attribute.toUInt();
+        break;
+    case TagLib::ASF::Attribute::QWordType:
+        result.type = WmfAttribute::Type::Number;
+        result.number = attribute.toULongLong();
+        break;
+    case TagLib::ASF::Attribute::WordType:
+        result.type = WmfAttribute::Type::Number;
+        result.number = attribute.toUShort();
+        break;
+    case TagLib::ASF::Attribute::BoolType:
+        result.type = WmfAttribute::Type::Number;
+        result.number = attribute.toBool() ? 1 : 0;
+        break;
+    default:
+        break;
+    }
+    return result;
+}
+
+WmfAttribute textAttribute(const TagLib::String& text) {
+    return {WmfAttribute::Type::Text, programText(text), 0};
+}
+
+WmfAttribute numberAttribute(std::uint64_t number) {
+    return {WmfAttribute::Type::Number, {}, number};
+}
+
+} // namespace
+
+bool WmfHeaderInfo::read(const std::string& path) {
+    clear();
+    if (!readFileProperties(path))
+        return false;
+
+    TagLib::ASF::File file(path.c_str(), false);
+    const TagLib::ASF::Tag* tag = file.isValid() ? file.tag() : nullptr;
+    if (tag == nullptr) {
+        clear();
+        return false;
+    }
+    // The content description object has no "absent" marker of its own: an empty text is
+    // treated as a missing attribute, which gives the same empty field.
+    const std::pair<const char*, TagLib::String> described[] = {
+        {"Title", tag->title()},
+        {"Author", tag->artist()},
+        {"Description", tag->comment()},
+        {"Copyright", tag->copyright()},
+    };
+    for (const auto& [name, text] : described)
+        if (!text.isEmpty())
+            m_attributes.insert_or_assign(name, textAttribute(text));
+
+    for (const auto& [name, list] : tag->attributeListMap()) {
+        // Only the file-level value counts: attributes of other streams are not the file's.
+        for (const TagLib::ASF::Attribute& attribute : list) {
+            if (attribute.stream() != 0)
+                continue;
+            m_attributes.insert_or_assign(programText(name), fromTagLib(attribute));
+            break;
+        }
+    }
+    return true;
+}
+
+std::optional<WmfAttribute> WmfHeaderInfo::attribute(std::string_view name) const {
+    const auto found = m_attributes.find(name);
+    if (found == m_attributes.end())
+        return std::nullopt;
+    return found->second;
+}
+
+bool WmfHeaderInfo::readFileProperties(const std::string& path) {
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        return false;
+    std::array<std::uint8_t, kHeaderObjectBytes> header{};
+    if (!readAt(file.get(), 0, header))
+        return false;
+    if (!std::equal(kHeaderObject.begin(), kHeaderObject.end(), header.begin()))
+        return false;
+    const std::uint64_t headerSize = readLE(std::span(header).subspan(16, 8));
+    const auto objectCount = static_cast<std::uint32_t>(readLE(std::span(header).subspan(24, 4)));
+    if (headerSize < kHeaderObjectBytes)
+        return false;
+
+    std::uint64_t offset = kHeaderObjectBytes;
+    for (std::uint32_t index = 0; index < objectCount && index < kMaxObjects; ++index) {
+        // offset <= headerSize holds here; the object must lie inside the header object.
+        if (headerSize - offset < kObjectHeaderBytes)
+            break;
+        std::array<std::uint8_t, kObjectHeaderBytes + kFilePropertiesBytes> object{};
+        if (!readAt(file.get(), offset, std::span(object).first(kObjectHeaderBytes)))
+            break;
+        const std::uint64_t objectSize = readLE(std::span(object).subspan(16, 8));
+        if (objectSize < kObjectHeaderBytes || objectSize > headerSize - offset)
+            break;
+        if (std::equal(kFilePropertiesObject.begin(), kFilePropertiesObject.end(),
+                       object.begin()) &&
+            objectSize >= object.size() && readAt(file.get(), offset, object)) {
+            const auto body = std::span<const std::uint8_t>(object).subspan(kObjectHeaderBytes);
+            const auto flags = static_cast<std::uint32_t>(readLE(body.subspan(kFlagsAt, 4)));
+            const std::uint64_t play = readLE(body.subspan(kPlayDurationAt, 8));
+            const std::uint64_t prerollMs = readLE(body.subspan(kPrerollAt, 8));
+            // A live broadcast has no duration; play duration includes the preroll.
+            if ((flags & kBroadcastFlag) == 0 && prerollMs <= play / kHundredNsPerMs)
+                m_attributes.insert_or_assign(std::string(kDuration),
+                                              numberAttribute(play - prerollMs * kHundredNsPerMs));
+            m_attributes.insert_or_assign(std::string(kBitrate),
+                                          numberAttribute(readLE(body.subspan(kMaxBitrateAt, 4))));
+            break;
+        }
+        offset += objectSize;
+    }
+    return true;
+}
+
+} // namespace velmora
