@@ -1,5 +1,7 @@
 #include "engine/routine_factory.h"
 
+#include "engine/aac_routine.h"
+#include "engine/mp4_routine.h"
 #include "engine/output_format.h"
 #include "engine/wav_routine.h"
 
@@ -10,14 +12,16 @@ std::unique_ptr<ConversionRoutine> RoutineFactory::create(int outputFormatCode) 
     if (!format)
         return nullptr;
     switch (format->family) {
+    case OutputFamily::Aac:
+        return std::make_unique<AacRoutine>();
+    case OutputFamily::Mp4:
+        return std::make_unique<Mp4Routine>();
     case OutputFamily::Wav:
         return std::make_unique<WavRoutine>();
     case OutputFamily::Mp3:
-    case OutputFamily::WindowsMedia:
     case OutputFamily::Ogg:
-    case OutputFamily::Aac:
-    case OutputFamily::Mp4:
     case OutputFamily::Amr:
+    case OutputFamily::WindowsMedia:
         break;
     }
     return nullptr;

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+struct AVFormatContext;
+struct AVPacket;
+
+namespace velmora {
+
+// An MPEG-4 file writer over libavformat's MP4 muxer, holding one audio track: create the file,
+// set the movie time scale, add the track, its profile level and decoder configuration, write
+// one sample per encoded frame, set the metadata items, close.
+//
+// - Brand "M4A " (the iPod variant of the muxer) for every name but ".mp4", which gets the
+//   plain MP4 brands.
+// - The iods atom is written with the audio profile-level indication given.
+// - Track time scale = the audio sample rate given to addAudioTrack.
+// - A rendering offset on the first sample becomes an edit list that starts presentation that
+//   many units into the track: the form players honour for an encoder's priming samples.
+//   libavformat writes no composition offsets for audio, so later samples must have none.
+// - Metadata items are UTF-8 text atoms (ilst); the track number becomes "trkn".
+//
+// The header goes to the file with the first sample (or at close), the index and the metadata
+// at close.
+class Mp4File {
+public:
+    static constexpr std::uint32_t kInvalidTrackId = 0;
+    // addAudioTrack's sampleDuration when samples differ in length.
+    static constexpr std::uint64_t kInvalidDuration = ~std::uint64_t{0};
+    static constexpr std::uint8_t kMpeg4AudioType = 0x40;
+
+    enum class TextItem { Name, Artist, Album, Year, Genre, Comment, Writer };
+
+    Mp4File();
+    ~Mp4File();
+    Mp4File(const Mp4File&) = delete;
+    Mp4File& operator=(const Mp4File&) = delete;
+
+    // Creates (or truncates) the file. A file still open is closed first.
+    bool create(const std::string& path);
+    bool isOpen() const { return m_context != nullptr; }
+
+    // Units per second of the movie header and the edit list.
+    void setTimeScale(std::uint32_t timeScale);
+    // The track id, kInvalidTrackId when a track exists already, the type is not MPEG-4
+    // audio, or the time scale is 0. The track's samples carry timestamps in time-scale units.
+    std::uint32_t addAudioTrack(std::uint32_t timeScale, std::uint64_t sampleDuration,
+                                std::uint8_t audioType);
+    void setAudioProfileLevel(std::uint8_t level);
+    // The AudioSpecificConfig; its channel configuration becomes the track's channel count.
+    // False for an unknown track or a configuration that names no channels.
+    bool setTrackEsConfiguration(std::uint32_t trackId, std::span<const std::uint8_t> config);
+
+    // One sample of `duration` time-scale units. False for an unknown track, a rendering offset
+    // on a later sample, before the ES configuration, or when libavformat refuses it.
+    bool writeSample(std::uint32_t trackId, std::span<const std::uint8_t> bytes,
+                     std::uint64_t duration, std::uint64_t renderingOffset, bool isSyncSample);
+
+    // Empty text removes the item.
+    void setMetadataText(TextItem item, std::string_view utf8);
+    // "trkn": track of total; 0 of any total removes the item.
+    void setMetadataTrack(std::uint16_t track, std::uint16_t total);
+
+    // Writes the index and the metadata and closes the file. False when any of that failed or
+    // an earlier sample was refused (the file is then incomplete). True when nothing is open.
+    bool close();
+
+private:
+    struct ContextFree {
+        void operator()(AVFormatContext* context) const;
+    };
+    struct PacketFree {
+        void operator()(AVPacket* packet) const;
+    };
+
+    bool writeHeader();
+    static const char* metadataKey(TextItem item);
+
+    std::unique_ptr<AVFormatContext, ContextFree> m_context;
+    std::unique_ptr<AVPacket, PacketFree> m_packet;
+    std::uint32_t m_movieTimeScale = 1000;
+    std::uint32_t m_trackTimeScale = 0;
+    int m_profileLevel = -1; // none until set
+    bool m_hasTrack = false;
+    bool m_configured = false;
+    bool m_headerWritten = false;
+    bool m_failed = false;
+    std::uint64_t m_samples = 0;
+    std::int64_t m_nextDecodeTime = 0; // time-scale units from the track's start
+    std::int64_t m_presentationSkip = 0;
+};
+
+} // namespace velmora
