@@ -3,8 +3,6 @@
 #include "engine/aac_encoder_options.h"
 #include "engine/conversion_settings.h"
 
-#include <filesystem>
-
 namespace velmora {
 namespace {
 
@@ -17,7 +15,6 @@ int AacRoutine::renderRate(const ConversionSettings&) const {
 }
 
 bool AacRoutine::openWriter(AudioSource& source, const std::string& path, RoutineContext&) {
-    m_path = path;
     m_bits = source.bitsPerSample();
     return m_writer.open(path, source.sampleRate(), source.outChannels(), m_bits);
 }
@@ -43,15 +40,11 @@ bool AacRoutine::writeBlock(const PcmBlock& block) {
                             static_cast<const std::int16_t*>(block.right), block.frames);
 }
 
-void AacRoutine::finish(std::unique_ptr<AudioSource>& source, bool) {
+bool AacRoutine::finish(std::unique_ptr<AudioSource>& source, bool) {
     source->close();
     source.reset();
-    // A file that lost frames on the way (a full disk) is no output. Removing it makes the
-    // frame's final rename fail, so the conversion is reported as failed.
-    if (!m_writer.close()) {
-        std::error_code ignored;
-        std::filesystem::remove(m_path, ignored);
-    }
+    // A file that lost frames on the way (a full disk) is no output.
+    return m_writer.close();
 }
 
 } // namespace velmora

@@ -14,11 +14,10 @@ protected:
                      RoutineContext& context) override;
     BlockAdapter::Plan adapterPlan(AudioSource& source, RoutineContext& context) override;
     bool writeBlock(const PcmBlock& block) override;
-    void finish(std::unique_ptr<AudioSource>& source, bool succeeded) override;
+    bool finish(std::unique_ptr<AudioSource>& source, bool succeeded) override;
 
 private:
     AacWriter m_writer;
-    std::string m_path;
     int m_bits = 16;
 };
 

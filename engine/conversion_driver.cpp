@@ -9,6 +9,7 @@
 #include "platform/program_folder.h"
 #include "platform/user_folders.h"
 #include "platform/wmf/wmf_runtime.h"
+#include "writers/wma_format_list.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -128,6 +129,8 @@ bool ConversionDriver::prepareWindowsMedia() {
         m_view.askToDownloadWindowsMediaRuntime();
         return false;
     }
+    // The catalogue is built once, right after the runtime is bound.
+    WmaFormatList::shared();
     return true;
 }
 

@@ -51,7 +51,7 @@ bool ConversionRoutine::run(SourceKind kind, const std::string& sourcePath,
     }
     bool succeeded = startWriter(*source, sourcePath, kind, context) &&
                      runBlocks(*source, kind, sourcePath, context);
-    finish(source, succeeded);
+    succeeded = finish(source, succeeded) && succeeded;
     source.reset();
 
     if (succeeded) {

@@ -45,7 +45,9 @@ protected:
     // write result.
     virtual bool writeBlock(const PcmBlock& block) = 0;
     // Closes source and writer in the family's order; the source pointer is released by it.
-    virtual void finish(std::unique_ptr<AudioSource>& source, bool succeeded) = 0;
+    // False when the output is incomplete (its last bytes did not reach the disk), which fails
+    // a conversion that had succeeded so far.
+    virtual bool finish(std::unique_ptr<AudioSource>& source, bool succeeded) = 0;
 
 private:
     bool runBlocks(AudioSource& source, SourceKind kind, const std::string& sourcePath,

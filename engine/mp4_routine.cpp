@@ -5,8 +5,6 @@
 #include "engine/tag_values.h"
 #include "sources/source_tags.h"
 
-#include <filesystem>
-
 namespace velmora {
 namespace {
 
@@ -48,7 +46,6 @@ int Mp4Routine::renderRate(const ConversionSettings&) const {
 }
 
 bool Mp4Routine::openWriter(AudioSource& source, const std::string& path, RoutineContext&) {
-    m_path = path;
     m_bits = source.bitsPerSample();
     return m_writer.open(path, source.sampleRate(), source.outChannels(), m_bits);
 }
@@ -93,15 +90,11 @@ bool Mp4Routine::writeBlock(const PcmBlock& block) {
                             static_cast<const std::int16_t*>(block.right), block.frames);
 }
 
-void Mp4Routine::finish(std::unique_ptr<AudioSource>& source, bool) {
+bool Mp4Routine::finish(std::unique_ptr<AudioSource>& source, bool) {
     source->close();
     source.reset();
-    // A file whose index never reached the disk plays nowhere. Removing it makes the frame's
-    // final rename fail, so the conversion is reported as failed instead of succeeding.
-    if (!m_writer.close()) {
-        std::error_code ignored;
-        std::filesystem::remove(m_path, ignored);
-    }
+    // A file whose index never reached the disk plays nowhere.
+    return m_writer.close();
 }
 
 } // namespace velmora

@@ -17,7 +17,7 @@ protected:
                      RoutineContext& context) override;
     BlockAdapter::Plan adapterPlan(AudioSource& source, RoutineContext& context) override;
     bool writeBlock(const PcmBlock& block) override;
-    void finish(std::unique_ptr<AudioSource>& source, bool succeeded) override;
+    bool finish(std::unique_ptr<AudioSource>& source, bool succeeded) override;
 
 private:
     // The tags of the file; none for tag type 2, or when a transfer found nothing.
@@ -26,7 +26,6 @@ private:
                                                      RoutineContext& context);
 
     Mp4Writer m_writer;
-    std::string m_path;
     int m_bits = 16;
 };
 

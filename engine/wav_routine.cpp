@@ -59,10 +59,11 @@ bool WavRoutine::writeBlock(const PcmBlock& block) {
                             static_cast<const std::int16_t*>(block.right), block.frames);
 }
 
-void WavRoutine::finish(std::unique_ptr<AudioSource>& source, bool) {
+bool WavRoutine::finish(std::unique_ptr<AudioSource>& source, bool) {
     source->close();
     source.reset();
     m_writer.close();
+    return true;
 }
 
 } // namespace velmora

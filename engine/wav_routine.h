@@ -13,7 +13,7 @@ protected:
     bool openWriter(AudioSource& source, const std::string& path, RoutineContext& context) override;
     BlockAdapter::Plan adapterPlan(AudioSource& source, RoutineContext& context) override;
     bool writeBlock(const PcmBlock& block) override;
-    void finish(std::unique_ptr<AudioSource>& source, bool succeeded) override;
+    bool finish(std::unique_ptr<AudioSource>& source, bool succeeded) override;
 
 private:
     PcmFormat outputFormat(const AudioSource& source, const ConversionSettings& settings) const;
