@@ -1,23 +1,21 @@
 #pragma once
 
-#include "platform/aac/aac_encoder.h"
-#include "platform/aac/pcm_frame_buffer.h"
+#include "platform/aac/aac_frame_encoder.h"
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace velmora {
 
 // Writes raw AAC: a plain sequence of ADTS frames (7-byte headers carrying the configured
-// MPEG-2 or MPEG-4 identifier), no container and no tags. The encoder set-up and the PCM
-// handling are those of Mp4Writer.
+// MPEG-2 or MPEG-4 identifier), no container and no tags. The encoder and the PCM handling
+// are AacFrameEncoder's, shared with Mp4Writer.
 //
 // Life cycle: open, edit configuration() (only to change the encoder's defaults), start,
 // write16 or write8 once per block, close (the destructor closes too).
 class AacWriter {
 public:
-    AacWriter() = default;
+    AacWriter();
     ~AacWriter();
     AacWriter(const AacWriter&) = delete;
     AacWriter& operator=(const AacWriter&) = delete;
@@ -29,7 +27,7 @@ public:
     bool open(const std::string& path, int sampleRate, int channels, int bitsPerSample);
 
     // The encoder settings, editable between open and start.
-    AacEncoderConfig& configuration() { return m_encoder.currentConfiguration(); }
+    AacEncoderConfig& configuration() { return m_aac.configuration(); }
 
     // False when the encoder refuses the configuration.
     bool start();
@@ -43,18 +41,8 @@ public:
     bool close();
 
 private:
-    bool encodeFrame(const std::int16_t* pcm, int samples);
-    bool writeFrame(int bytes);
-    void flush();
-
-    AacEncoder m_encoder;
-    PcmFrameBuffer m_pcm;
-    std::vector<std::uint8_t> m_outBuffer;
+    AacFrameEncoder m_aac;
     int m_fd = -1;
-    int m_channels = 0;
-    int m_bitsPerSample = 0; // of the incoming PCM; 8-bit input is widened on the way in
-    bool m_started = false;
-    bool m_failed = false;
 };
 
 } // namespace velmora

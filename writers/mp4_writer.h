@@ -1,12 +1,11 @@
 #pragma once
 
-#include "platform/aac/aac_encoder.h"
-#include "platform/aac/pcm_frame_buffer.h"
+#include "platform/aac/aac_frame_encoder.h"
 #include "platform/mp4/mp4_file.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
-#include <vector>
 
 namespace velmora {
 
@@ -38,7 +37,7 @@ public:
         int track = 0;
     };
 
-    Mp4Writer() = default;
+    Mp4Writer();
     ~Mp4Writer();
     Mp4Writer(const Mp4Writer&) = delete;
     Mp4Writer& operator=(const Mp4Writer&) = delete;
@@ -50,7 +49,7 @@ public:
     bool open(const std::string& path, int sampleRate, int channels, int bitsPerSample);
 
     // The encoder settings, editable between open and start.
-    AacEncoderConfig& configuration() { return m_encoder.currentConfiguration(); }
+    AacEncoderConfig& configuration() { return m_aac.configuration(); }
 
     // Applies the configuration and describes the track. False when the encoder refuses the
     // configuration or the track cannot be added.
@@ -69,26 +68,19 @@ public:
     bool close();
 
 private:
-    bool encodeFrame(const std::int16_t* pcm, int samples);
-    bool writeSample(int bytes);
-    void flush();
+    // Stores one encoded frame as a sample of the track.
+    bool writeSample(std::span<const std::uint8_t> frame);
     void reset();
 
-    AacEncoder m_encoder;
     Mp4File m_file;
-    PcmFrameBuffer m_pcm;
-    std::vector<std::uint8_t> m_outBuffer;
+    AacFrameEncoder m_aac;
     std::uint32_t m_track = Mp4File::kInvalidTrackId;
-    std::uint64_t m_fedFrames = 0;       // frames per channel handed to the encoder
     std::uint64_t m_writtenDuration = 0; // track time-scale units written (= frames)
     std::uint32_t m_encoderDelay = 0;    // priming frames before the input, one AAC frame
     std::uint32_t m_frameLength = 0;     // the longest duration one sample may have
     int m_sampleRate = 0;
-    int m_channels = 0;
-    int m_bitsPerSample = 0;
     bool m_opened = false;
     bool m_started = false;
-    bool m_failed = false;
 };
 
 } // namespace velmora

@@ -1,5 +1,6 @@
 #include "app/cli/commands.h"
 #include "app/cli/json_line.h"
+#include "platform/bass/midi_sound_font.h"
 #include "sources/source_factory.h"
 
 #include <algorithm>
@@ -129,6 +130,8 @@ int runDecode(const std::vector<std::string>& args) {
     if (const auto problem = parseDecodeArgs(args, request))
         return usageError(*problem);
 
+    // MIDI renders with the default SoundFont; without one a song keeps its length but is silent.
+    MidiSoundFont::ensureDefault();
     SourceFactory factory;
     std::unique_ptr<AudioSource> source;
     DecoderId decoder{};

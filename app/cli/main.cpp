@@ -1,6 +1,5 @@
 #include "app/cli/commands.h"
 #include "platform/bass/decoding_library.h"
-#include "platform/bass/midi_sound_font.h"
 
 #include <iostream>
 #include <string>
@@ -54,14 +53,14 @@ int main(int argc, char** argv) {
         std::cout << "velmora-cli " << VELMORA_VERSION << '\n';
         return kExitOk;
     }
-    // The decoding layer lives as long as the program; MIDI renders with the default SoundFont
-    // from the start, and a missing one is reported when a batch meets a MIDI file.
+    // The decoding layer lives as long as the program. The default SoundFont is loaded only by
+    // the commands that render MIDI (a conversion batch, decode): loading it costs as much as
+    // the rest of a start.
     const auto decodingLibrary = velmora::DecodingLibrary::start();
     if (!decodingLibrary) {
         std::cerr << "velmora-cli: the decoding layer could not be started\n";
         return kExitFailed;
     }
-    velmora::MidiSoundFont::ensureDefault();
     if (command == "probe")
         return runProbe(args);
     if (command == "decode")
