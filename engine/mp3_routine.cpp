@@ -10,20 +10,6 @@ constexpr int kDefaultRenderRate = 44100;
 constexpr int kId3v1 = 1;
 constexpr int kId3v2 = 2;
 
-Id3TagRenderer::Fields id3Fields(const TagValues& values) {
-    Id3TagRenderer::Fields fields;
-    fields.title = values.title;
-    fields.artist = values.artist;
-    fields.album = values.album;
-    fields.year = values.year;
-    fields.comment = values.comment;
-    fields.genre = values.genre;
-    fields.composer = values.composer;
-    fields.copyright = values.copyright;
-    fields.track = values.track;
-    return fields;
-}
-
 } // namespace
 
 int Mp3Routine::renderRate(const ConversionSettings& settings) const {
@@ -59,7 +45,7 @@ void Mp3Routine::handOverTags(AudioSource& source, const std::string& sourcePath
         settings.MP3ID3TagType, settings.MP3Tag, source, sourcePath, kind, context.batchPosition);
     if (!values)
         return;
-    const Id3TagRenderer::Fields fields = id3Fields(*values);
+    const Id3TagRenderer::Fields fields{values->text, values->track, 0};
     const int version = settings.MP3WriteID3Version;
     if (version == 0 || version == 2) {
         if (const auto block = Id3TagRenderer::render(kId3v1, fields))

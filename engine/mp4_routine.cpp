@@ -13,17 +13,7 @@ constexpr int kCustomTags = 0;
 constexpr int kTransferredTags = 1;
 
 Mp4Writer::Tags writerTags(const TagValues& values) {
-    Mp4Writer::Tags tags;
-    tags.title = values.title;
-    tags.artist = values.artist;
-    tags.album = values.album;
-    tags.genre = values.genre;
-    tags.year = values.year;
-    tags.comment = values.comment;
-    tags.composer = values.composer;
-    tags.copyright = values.copyright;
-    tags.track = values.track;
-    return tags;
+    return {values.text, values.track};
 }
 
 // MPEG-4 sources are asked through the MP4 metadata reader first, then through the decoder.

@@ -36,18 +36,9 @@ void OggRoutine::handOverTags(AudioSource& source, const std::string& sourcePath
         settings.OGGID3TagType, settings.OGGTag, source, sourcePath, kind, context.batchPosition);
     if (!values)
         return;
-    OggWriter::Tags tags;
-    tags.title = values->title;
-    tags.artist = values->artist;
-    tags.album = values->album;
-    tags.year = values->year;
-    tags.genre = values->genre;
-    tags.comment = values->comment;
-    tags.composer = values->composer;
-    tags.copyright = values->copyright;
-    // The preset's number as decimal text ("0" for none), a source's text as it was read.
-    tags.track = values->trackText;
-    m_writer.setTags(tags);
+    // The track goes as text: the preset's number in decimal ("0" for none), a source's text as
+    // it was read.
+    m_writer.setTags(values->text);
 }
 
 BlockAdapter::Plan OggRoutine::adapterPlan(AudioSource& source, RoutineContext& context) {

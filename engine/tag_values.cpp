@@ -26,36 +26,19 @@ int leadingTrackNumber(std::string_view text) {
 
 TagValues TagValues::fromPreset(const TagPreset& preset, std::string_view sourcePath,
                                 int batchPosition) {
-    TagValues values;
-    values.title = preset.TitleAsFileName != 0 ? baseName(sourcePath) : preset.Title;
-    values.artist = preset.Artist;
-    values.album = preset.Album;
-    values.year = preset.Year;
-    values.genre = preset.Genre;
-    values.comment = preset.Comment;
-    values.composer = preset.Composer;
-    values.copyright = preset.Copyright;
+    int track = 0;
     if (preset.TrackNumType == 1)
-        values.track = batchPosition;
+        track = batchPosition;
     else if (preset.TrackNumType == 2)
-        values.track = preset.CustomTrackNum;
-    values.trackText = std::to_string(values.track);
-    return values;
+        track = preset.CustomTrackNum;
+    const std::string title = preset.TitleAsFileName != 0 ? baseName(sourcePath) : preset.Title;
+    return {{title, preset.Artist, preset.Album, preset.Year, preset.Genre, preset.Comment,
+             std::to_string(track), preset.Composer, preset.Copyright},
+            track};
 }
 
 TagValues TagValues::fromSource(const TagSet& tags) {
-    TagValues values;
-    values.title = tags.title;
-    values.artist = tags.artist;
-    values.album = tags.album;
-    values.year = tags.year;
-    values.genre = tags.genre;
-    values.comment = tags.comment;
-    values.composer = tags.composer;
-    values.copyright = tags.copyright;
-    values.track = leadingTrackNumber(tags.track);
-    values.trackText = tags.track;
-    return values;
+    return {tags, leadingTrackNumber(tags.track)};
 }
 
 } // namespace velmora

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/tag_preset.h"
-#include "sources/tag_set.h"
+#include "platform/tag_set.h"
 
 #include <string>
 #include <string_view>
@@ -11,16 +11,9 @@ namespace velmora {
 // The nine tag values a routine hands to a tagged writer: from the family's custom preset, or
 // transferred from the source.
 struct TagValues {
-    std::string title;
-    std::string artist;
-    std::string album;
-    std::string year;
-    std::string genre;
-    std::string comment;
-    std::string composer;
-    std::string copyright;
-    int track = 0;         // 0 = no track
-    std::string trackText; // as the source spelt it ("3/12"); the decimal track for a preset
+    // The track text as the source spelt it ("3/12"); the decimal track for a preset.
+    TagSet text;
+    int track = 0; // 0 = no track
 
     bool operator==(const TagValues&) const = default;
 

@@ -27,17 +27,7 @@ constexpr std::array<AutomaticRow, 5> kAutomaticRows = {{
 constexpr AutomaticRow kAboveRows = {0, {44100, 48000}, {48000, 192000}};
 
 WmaWriter::Tags writerTags(const TagValues& values) {
-    WmaWriter::Tags tags;
-    tags.title = values.title;
-    tags.album = values.album;
-    tags.artist = values.artist;
-    tags.genre = values.genre;
-    tags.year = values.year;
-    tags.comment = values.comment;
-    tags.composer = values.composer;
-    tags.copyright = values.copyright;
-    tags.track = static_cast<std::uint32_t>(std::max(values.track, 0));
-    return tags;
+    return {values.text, static_cast<std::uint32_t>(std::max(values.track, 0))};
 }
 
 } // namespace

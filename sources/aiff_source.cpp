@@ -1,6 +1,6 @@
 #include "sources/aiff_source.h"
 
-#include "sources/codecs/float_sample.h"
+#include "platform/float_sample.h"
 #include "sources/codecs/g711.h"
 #include "sources/codecs/ima_adpcm_decoder.h"
 #include "sources/source_tags.h"

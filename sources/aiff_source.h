@@ -1,10 +1,10 @@
 #pragma once
 
+#include "platform/byte_reader.h"
+#include "platform/tag_set.h"
 #include "sources/audio_source.h"
-#include "sources/byte_reader.h"
 #include "sources/codecs/dwvw_decoder.h"
 #include "sources/codecs/gsm_decoder.h"
-#include "sources/tag_set.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "platform/byte_reader.h"
 #include "sources/audio_source.h"
-#include "sources/byte_reader.h"
 #include "sources/codecs/g72x_decoder.h"
 
 #include <cstdint>

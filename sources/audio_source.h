@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sources/tag_set.h"
+#include "platform/tag_set.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "sources/ffmpeg_source.h"
 
-#include "sources/codecs/float_sample.h"
+#include "platform/float_sample.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,6 +1,6 @@
 #include "sources/wav_source.h"
 
-#include "sources/codecs/float_sample.h"
+#include "platform/float_sample.h"
 #include "sources/codecs/g711.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "platform/byte_reader.h"
 #include "sources/audio_source.h"
-#include "sources/byte_reader.h"
 #include "sources/codecs/gsm_decoder.h"
 #include "sources/codecs/ima_adpcm_decoder.h"
 #include "sources/codecs/ms_adpcm_decoder.h"

@@ -89,14 +89,14 @@ std::optional<std::vector<std::uint8_t>> Id3TagRenderer::render(int version, con
 
 std::vector<std::uint8_t> Id3TagRenderer::renderId3v1(const Fields& fields) {
     TagLib::ID3v1::Tag tag;
-    tag.setTitle(taglibText(fields.title));
-    tag.setArtist(taglibText(fields.artist));
-    tag.setAlbum(taglibText(fields.album));
-    tag.setYear(yearNumber(fields.year));
-    tag.setComment(taglibText(fields.comment));
+    tag.setTitle(taglibText(fields.text.title));
+    tag.setArtist(taglibText(fields.text.artist));
+    tag.setAlbum(taglibText(fields.text.album));
+    tag.setYear(yearNumber(fields.text.year));
+    tag.setComment(taglibText(fields.text.comment));
     tag.setTrack(lowByte(fields.track));
-    tag.setGenreNumber(
-        static_cast<unsigned int>(GenreList::indexOf(fields.genre).value_or(GenreList::kOther)));
+    tag.setGenreNumber(static_cast<unsigned int>(
+        GenreList::indexOf(fields.text.genre).value_or(GenreList::kOther)));
     std::vector<std::uint8_t> block = bytesOf(tag.render());
     if (block.size() != kId3v1Bytes)
         return {};
@@ -105,20 +105,20 @@ std::vector<std::uint8_t> Id3TagRenderer::renderId3v1(const Fields& fields) {
 
 std::vector<std::uint8_t> Id3TagRenderer::renderId3v2(const Fields& fields) {
     TagLib::ByteVector frames;
-    appendTextFrame(frames, "TIT2", fields.title);
-    appendTextFrame(frames, "TPE1", fields.artist);
-    appendTextFrame(frames, "TALB", fields.album);
-    appendTextFrame(frames, "TYER", fields.year);
-    appendTextFrame(frames, "TCON", fields.genre);
-    if (!fields.composer.empty())
-        appendTextFrame(frames, "TCOM", fields.composer);
-    if (!fields.copyright.empty())
-        appendTextFrame(frames, "TCOP", fields.copyright);
+    appendTextFrame(frames, "TIT2", fields.text.title);
+    appendTextFrame(frames, "TPE1", fields.text.artist);
+    appendTextFrame(frames, "TALB", fields.text.album);
+    appendTextFrame(frames, "TYER", fields.text.year);
+    appendTextFrame(frames, "TCON", fields.text.genre);
+    if (!fields.text.composer.empty())
+        appendTextFrame(frames, "TCOM", fields.text.composer);
+    if (!fields.text.copyright.empty())
+        appendTextFrame(frames, "TCOP", fields.text.copyright);
 
     auto* comment = new TagLib::ID3v2::CommentsFrame(TagLib::String::Latin1);
     comment->setLanguage("XXX");
     comment->setDescription("");
-    comment->setText(taglibText(fields.comment));
+    comment->setText(taglibText(fields.text.comment));
     appendFrame(frames, comment);
 
     const std::string track = trackText(fields.track, fields.totalTracks);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/tag_set.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,14 +18,7 @@ public:
     // Texts are UTF-8. Only the low byte of the track numbers is used (300 is written as 44);
     // a track whose low byte is 0 writes no track.
     struct Fields {
-        std::string title;
-        std::string artist;
-        std::string album;
-        std::string year;
-        std::string comment;
-        std::string genre;
-        std::string composer;
-        std::string copyright;
+        TagSet text; // its track text is not read: the numbers below are written
         int track = 0;
         int totalTracks = 0;
     };

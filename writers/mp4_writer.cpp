@@ -53,16 +53,16 @@ void Mp4Writer::setTags(const Tags& tags) {
         if (!value.empty())
             m_file.setMetadataText(item, repairUtf8(value));
     };
-    text(Mp4File::TextItem::Name, tags.title);
-    text(Mp4File::TextItem::Artist, tags.artist);
-    text(Mp4File::TextItem::Album, tags.album);
+    text(Mp4File::TextItem::Name, tags.text.title);
+    text(Mp4File::TextItem::Artist, tags.text.artist);
+    text(Mp4File::TextItem::Album, tags.text.album);
     // The item holds a 16-bit number; a larger one could only be written wrapped.
     if (tags.track > 0 && tags.track <= std::numeric_limits<std::uint16_t>::max())
         m_file.setMetadataTrack(static_cast<std::uint16_t>(tags.track), 0);
-    text(Mp4File::TextItem::Year, tags.year);
-    text(Mp4File::TextItem::Genre, tags.genre);
-    text(Mp4File::TextItem::Comment, tags.comment);
-    text(Mp4File::TextItem::Writer, tags.composer);
+    text(Mp4File::TextItem::Year, tags.text.year);
+    text(Mp4File::TextItem::Genre, tags.text.genre);
+    text(Mp4File::TextItem::Comment, tags.text.comment);
+    text(Mp4File::TextItem::Writer, tags.text.composer);
 }
 
 bool Mp4Writer::write16(const std::int16_t* left, const std::int16_t* right, int frames) {

@@ -2,6 +2,7 @@
 
 #include "platform/aac/aac_frame_encoder.h"
 #include "platform/mp4/mp4_file.h"
+#include "platform/tag_set.h"
 
 #include <cstdint>
 #include <span>
@@ -26,14 +27,7 @@ public:
     // The tag values, in the order the writer takes them. Texts are UTF-8 (invalid sequences
     // are repaired); empty texts and track 0 write no item. MP4 files carry no copyright here.
     struct Tags {
-        std::string title;
-        std::string artist;
-        std::string album;
-        std::string genre;
-        std::string year;
-        std::string comment;
-        std::string composer;
-        std::string copyright;
+        TagSet text; // its track text is not read: the number below is written
         int track = 0;
     };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/tag_set.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -16,19 +18,9 @@ namespace velmora {
 // channel 0, `right` channel 1 and only read for two channels. The destructor closes too.
 class OggWriter {
 public:
-    // The comment values, UTF-8, in the order they are added. An empty value is left out; the
-    // track text is added only when its leading decimal number is above 0.
-    struct Tags {
-        std::string title;
-        std::string artist;
-        std::string album;
-        std::string year; // written as "DATE"
-        std::string genre;
-        std::string comment;
-        std::string composer;
-        std::string copyright;
-        std::string track;
-    };
+    // The comment values, UTF-8. An empty value is left out; the year is written as "DATE";
+    // the track text is added only when its leading decimal number is above 0.
+    using Tags = TagSet;
 
     OggWriter();
     ~OggWriter();

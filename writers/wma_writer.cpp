@@ -7,10 +7,6 @@ namespace {
 
 constexpr double kHundredNsPerSecond = 10'000'000.0;
 
-std::string attributeText(const std::optional<std::string>& value) {
-    return value ? repairUtf8(*value) : std::string();
-}
-
 void putSample(std::uint8_t*& at, std::int16_t sample) {
     const auto bits = static_cast<std::uint16_t>(sample);
     *at++ = static_cast<std::uint8_t>(bits);
@@ -40,16 +36,16 @@ void WmaWriter::setTags(const Tags& tags) {
 
 void WmaWriter::setAttributes() {
     const Tags& t = m_tags;
-    m_runtime.setAttribute("Title", attributeText(t.title));
-    m_runtime.setAttribute("Author", attributeText(t.artist));
-    m_runtime.setAttribute("WM/AlbumArtist", attributeText(t.artist));
-    m_runtime.setAttribute("Description", attributeText(t.comment));
-    m_runtime.setAttribute("WM/AlbumTitle", attributeText(t.album));
-    m_runtime.setAttribute("WM/Genre", attributeText(t.genre));
+    m_runtime.setAttribute("Title", repairUtf8(t.text.title));
+    m_runtime.setAttribute("Author", repairUtf8(t.text.artist));
+    m_runtime.setAttribute("WM/AlbumArtist", repairUtf8(t.text.artist));
+    m_runtime.setAttribute("Description", repairUtf8(t.text.comment));
+    m_runtime.setAttribute("WM/AlbumTitle", repairUtf8(t.text.album));
+    m_runtime.setAttribute("WM/Genre", repairUtf8(t.text.genre));
     m_runtime.setAttribute("WM/TrackNumber", t.track);
-    m_runtime.setAttribute("WM/Year", attributeText(t.year));
-    m_runtime.setAttribute("WM/Composer", attributeText(t.composer));
-    m_runtime.setAttribute("Copyright", attributeText(t.copyright));
+    m_runtime.setAttribute("WM/Year", repairUtf8(t.text.year));
+    m_runtime.setAttribute("WM/Composer", repairUtf8(t.text.composer));
+    m_runtime.setAttribute("Copyright", repairUtf8(t.text.copyright));
 }
 
 bool WmaWriter::begin() {

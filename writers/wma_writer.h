@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/tag_set.h"
 #include "platform/wmf/wmf_writer.h"
 
 #include <cstdint>
@@ -21,14 +22,7 @@ public:
     // The tag values in the writer's own order; texts are UTF-8, an absent one is written
     // empty.
     struct Tags {
-        std::optional<std::string> title;
-        std::optional<std::string> album;
-        std::optional<std::string> artist;
-        std::optional<std::string> genre;
-        std::optional<std::string> year;
-        std::optional<std::string> comment;
-        std::optional<std::string> composer;
-        std::optional<std::string> copyright;
+        TagSet text; // its track text is not read: the number below is written
         std::uint32_t track = 0;
     };
 

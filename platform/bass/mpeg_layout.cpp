@@ -1,6 +1,7 @@
 #include "platform/bass/mpeg_layout.h"
 
 #include "platform/bass/mpeg_frame_header.h"
+#include "platform/byte_reader.h"
 
 #include <algorithm>
 #include <array>
@@ -20,30 +21,29 @@ constexpr std::uint64_t kMaxFreeFormatFrameBytes = 4096;
 // The largest frame a header can describe (MPEG-2 layer II at 160 kbit/s and 8000 Hz: 2881).
 constexpr std::uint64_t kMaxFrameBytes = kMaxFreeFormatFrameBytes;
 
-std::uint32_t readU32LE(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint32_t>(bytes[at]) |
-           (static_cast<std::uint32_t>(bytes[at + 1]) << 8) |
-           (static_cast<std::uint32_t>(bytes[at + 2]) << 16) |
-           (static_cast<std::uint32_t>(bytes[at + 3]) << 24);
-}
-
 // Bytes of the ID3v2 tag at the start of the file, footer included; 0 when there is none. The
 // size is a 28-bit synchsafe number: every size byte must have its top bit clear.
 std::uint64_t id3v2TagBytes(const InputFile& file, std::uint64_t& headerAndBody) {
     std::array<std::uint8_t, kId3v2HeaderBytes> header{};
     headerAndBody = 0;
-    if (!file.readAt(0, header) || std::memcmp(header.data(), "ID3", 3) != 0)
+    if (!file.readAt(0, header))
         return 0;
-    if (header[3] == 0xFF || header[4] == 0xFF)
+    ByteReader in(header);
+    std::uint8_t version = 0;
+    std::uint8_t revision = 0;
+    std::uint8_t flags = 0;
+    if (!in.matchTag("ID3") || !in.readU8(version) || !in.readU8(revision) || !in.readU8(flags))
+        return 0;
+    if (version == 0xFF || revision == 0xFF)
         return 0;
     std::uint64_t body = 0;
-    for (std::size_t i = 6; i < 10; ++i) {
-        if ((header[i] & 0x80) != 0)
+    for (std::uint8_t sizeByte = 0; in.readU8(sizeByte);) {
+        if ((sizeByte & 0x80) != 0)
             return 0;
-        body = (body << 7) | header[i];
+        body = (body << 7) | sizeByte;
     }
     headerAndBody = kId3v2HeaderBytes + body;
-    const bool footer = header[3] >= 4 && (header[5] & 0x10) != 0;
+    const bool footer = version >= 4 && (flags & 0x10) != 0;
     return headerAndBody + (footer ? kId3v2HeaderBytes : 0);
 }
 
@@ -151,10 +151,13 @@ std::optional<MpegLayout> MpegLayout::scan(const InputFile& file) {
     // and a flag tells whether a 32-byte header precedes them.
     if (layout.audioEnd - tagBytes >= kApeFooterBytes) {
         std::array<std::uint8_t, kApeFooterBytes> footer{};
-        if (file.readAt(layout.audioEnd - kApeFooterBytes, footer) &&
-            std::memcmp(footer.data(), "APETAGEX", 8) == 0) {
-            const std::uint64_t size = readU32LE(footer, 12);
-            const bool hasHeader = (readU32LE(footer, 20) & 0x80000000u) != 0;
+        ByteReader in(footer);
+        std::uint32_t size = 0;
+        std::uint32_t flags = 0;
+        // Preamble, version (4), size (4), item count (4), flags (4).
+        if (file.readAt(layout.audioEnd - kApeFooterBytes, footer) && in.matchTag("APETAGEX") &&
+            in.skip(4) && in.readU32LE(size) && in.skip(4) && in.readU32LE(flags)) {
+            const bool hasHeader = (flags & 0x80000000u) != 0;
             const std::uint64_t total = size + (hasHeader ? kApeFooterBytes : 0);
             if (size >= kApeFooterBytes && total <= layout.audioEnd - tagBytes)
                 layout.audioEnd -= total;

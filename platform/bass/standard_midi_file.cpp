@@ -1,7 +1,8 @@
 #include "platform/bass/standard_midi_file.h"
 
+#include "platform/byte_reader.h"
+
 #include <algorithm>
-#include <cstring>
 
 namespace velmora {
 namespace {
@@ -16,96 +17,19 @@ constexpr std::uint8_t kSysExEscape = 0xF7;
 constexpr std::uint8_t kMetaEndOfTrack = 0x2F;
 constexpr std::uint8_t kMetaTempo = 0x51;
 
-// A bounds-checked reading position in a block of bytes; every read fails rather than pass
-// the end.
-class Cursor {
-public:
-    explicit Cursor(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
-
-    std::size_t remaining() const { return m_bytes.size() - m_offset; }
-    bool atEnd() const { return m_offset >= m_bytes.size(); }
-
-    bool u8(std::uint8_t& value) {
-        if (remaining() < 1)
+// A variable-length number: seven bits a byte, the top bit set on every byte but the last.
+bool readVlq(ByteReader& in, std::uint32_t& value) {
+    value = 0;
+    for (int i = 0; i < kMaxVlqBytes; ++i) {
+        std::uint8_t byte = 0;
+        if (!in.readU8(byte))
             return false;
-        value = m_bytes[m_offset++];
-        return true;
+        value = (value << 7) | (byte & 0x7F);
+        if ((byte & 0x80) == 0)
+            return true;
     }
-    bool peek(std::uint8_t& value) const {
-        if (remaining() < 1)
-            return false;
-        value = m_bytes[m_offset];
-        return true;
-    }
-    bool u16be(std::uint32_t& value) {
-        if (remaining() < 2)
-            return false;
-        value = (static_cast<std::uint32_t>(m_bytes[m_offset]) << 8) | m_bytes[m_offset + 1];
-        m_offset += 2;
-        return true;
-    }
-    bool u32be(std::uint32_t& value) {
-        std::uint32_t high = 0;
-        std::uint32_t low = 0;
-        if (remaining() < 4 || !u16be(high) || !u16be(low))
-            return false;
-        value = (high << 16) | low;
-        return true;
-    }
-    bool u32le(std::uint32_t& value) {
-        if (remaining() < 4)
-            return false;
-        value = static_cast<std::uint32_t>(m_bytes[m_offset]) |
-                (static_cast<std::uint32_t>(m_bytes[m_offset + 1]) << 8) |
-                (static_cast<std::uint32_t>(m_bytes[m_offset + 2]) << 16) |
-                (static_cast<std::uint32_t>(m_bytes[m_offset + 3]) << 24);
-        m_offset += 4;
-        return true;
-    }
-    bool tag(const char (&id)[5]) {
-        if (remaining() < 4 || std::memcmp(m_bytes.data() + m_offset, id, 4) != 0)
-            return false;
-        m_offset += 4;
-        return true;
-    }
-    bool vlq(std::uint32_t& value) {
-        value = 0;
-        for (int i = 0; i < kMaxVlqBytes; ++i) {
-            std::uint8_t byte = 0;
-            if (!u8(byte))
-                return false;
-            value = (value << 7) | (byte & 0x7F);
-            if ((byte & 0x80) == 0)
-                return true;
-        }
-        return false;
-    }
-    // The next `count` bytes, consumed; fails without moving when fewer remain.
-    bool take(std::size_t count, std::span<const std::uint8_t>& out) {
-        if (count > remaining())
-            return false;
-        out = m_bytes.subspan(m_offset, count);
-        m_offset += count;
-        return true;
-    }
-    // Up to `count` bytes: all of them, or what is left.
-    std::span<const std::uint8_t> takeUpTo(std::size_t count) {
-        const std::size_t n = std::min(count, remaining());
-        const auto out = m_bytes.subspan(m_offset, n);
-        m_offset += n;
-        return out;
-    }
-    bool skip(std::size_t count) {
-        if (count > remaining())
-            return false;
-        m_offset += count;
-        return true;
-    }
-
-private:
-    std::span<const std::uint8_t> m_bytes;
-    std::size_t m_offset = 0;
-};
+    return false;
+}
 
 void putU16be(std::vector<std::uint8_t>& out, std::uint32_t value) {
     out.push_back(static_cast<std::uint8_t>(value >> 8));
@@ -143,16 +67,16 @@ public:
                   std::size_t track)
         : m_out(out), m_tempos(tempos), m_track(track) {}
 
-    std::uint64_t rewrite(Cursor in) {
+    std::uint64_t rewrite(ByteReader in) {
         std::uint8_t runningStatus = 0;
-        while (!in.atEnd()) {
+        while (in.remaining() > 0) {
             std::uint32_t delta = 0;
             std::uint8_t first = 0;
-            if (!in.vlq(delta) || !in.peek(first))
+            if (!readVlq(in, delta) || !in.peekU8(first))
                 break;
             std::uint8_t status = runningStatus;
             if ((first & 0x80) != 0) {
-                in.u8(status);
+                in.readU8(status);
             } else if (runningStatus == 0) {
                 break; // a data byte with no status to run on
             }
@@ -183,11 +107,11 @@ public:
     }
 
 private:
-    bool channelMessage(Cursor& in, std::uint8_t status) {
+    bool channelMessage(ByteReader& in, std::uint8_t status) {
         const int dataBytes = (status & 0xE0) == 0xC0 ? 1 : 2; // program change, channel pressure
         std::uint8_t data[2] = {};
         for (int i = 0; i < dataBytes; ++i)
-            if (!in.u8(data[i]) || (data[i] & 0x80) != 0)
+            if (!in.readU8(data[i]) || (data[i] & 0x80) != 0)
                 return false;
         emitDelta();
         m_out.push_back(status);
@@ -195,10 +119,10 @@ private:
         return true;
     }
 
-    bool sysEx(Cursor& in, std::uint8_t status) {
+    bool sysEx(ByteReader& in, std::uint8_t status) {
         std::uint32_t length = 0;
         std::span<const std::uint8_t> data;
-        if (!in.vlq(length) || !in.take(length, data))
+        if (!readVlq(in, length) || !in.takeView(length, data))
             return false;
         emitDelta();
         m_out.push_back(status);
@@ -207,11 +131,12 @@ private:
         return true;
     }
 
-    bool meta(Cursor& in, std::uint32_t delta, bool& endOfTrack) {
+    bool meta(ByteReader& in, std::uint32_t delta, bool& endOfTrack) {
         std::uint8_t type = 0;
         std::uint32_t length = 0;
         std::span<const std::uint8_t> data;
-        if (!in.u8(type) || (type & 0x80) != 0 || !in.vlq(length) || !in.take(length, data))
+        if (!in.readU8(type) || (type & 0x80) != 0 || !readVlq(in, length) ||
+            !in.takeView(length, data))
             return false;
         if (type == kMetaEndOfTrack) {
             endOfTrack = true;
@@ -258,21 +183,21 @@ private:
 // The Standard MIDI File inside a RIFF "RMID" file: the data of its "data" chunk (cut to the
 // bytes present when the file is short). Empty when there is none.
 std::span<const std::uint8_t> rmidPayload(std::span<const std::uint8_t> bytes) {
-    Cursor in(bytes);
+    ByteReader in(bytes);
     std::uint32_t riffSize = 0;
-    if (!in.tag("RIFF") || !in.u32le(riffSize) || !in.tag("RMID"))
+    if (!in.matchTag("RIFF") || !in.readU32LE(riffSize) || !in.matchTag("RMID"))
         return {};
     while (in.remaining() >= kChunkHeaderBytes) {
-        const bool isData = in.tag("data");
+        const bool isData = in.matchTag("data");
         if (!isData && !in.skip(4))
             return {};
         std::uint32_t size = 0;
-        if (!in.u32le(size))
+        if (!in.readU32LE(size))
             return {};
         if (isData)
-            return in.takeUpTo(size);
+            return in.takeViewUpTo(size);
         // Chunks are padded to an even size.
-        if (!in.skip(static_cast<std::size_t>(size) + (size & 1u)))
+        if (!in.skip(static_cast<std::uint64_t>(size) + (size & 1u)))
             return {};
     }
     return {};
@@ -302,13 +227,13 @@ double secondsAt(std::uint64_t tick, std::vector<TempoChange>& tempos, std::uint
 std::optional<StandardMidiFile> StandardMidiFile::parse(std::span<const std::uint8_t> bytes) {
     if (const auto payload = rmidPayload(bytes); !payload.empty())
         bytes = payload;
-    Cursor in(bytes);
+    ByteReader in(bytes);
     std::uint32_t headerBytes = 0;
-    std::uint32_t format = 0;
-    std::uint32_t declaredTracks = 0;
-    std::uint32_t division = 0;
-    if (!in.tag("MThd") || !in.u32be(headerBytes) || headerBytes < kHeaderDataBytes ||
-        !in.u16be(format) || !in.u16be(declaredTracks) || !in.u16be(division) ||
+    std::uint16_t format = 0;
+    std::uint16_t declaredTracks = 0;
+    std::uint16_t division = 0;
+    if (!in.matchTag("MThd") || !in.readU32BE(headerBytes) || headerBytes < kHeaderDataBytes ||
+        !in.readU16BE(format) || !in.readU16BE(declaredTracks) || !in.readU16BE(division) ||
         !in.skip(headerBytes - kHeaderDataBytes))
         return std::nullopt;
     // Bit 15 set: SMPTE frames and ticks per frame instead of ticks per quarter note.
@@ -320,11 +245,11 @@ std::optional<StandardMidiFile> StandardMidiFile::parse(std::span<const std::uin
     std::vector<TempoChange> tempos;
     const std::size_t wantedTracks = std::min<std::size_t>(declaredTracks, kMaxTracks);
     while (file.m_trackCount < wantedTracks && in.remaining() >= kChunkHeaderBytes) {
-        const bool isTrack = in.tag("MTrk");
+        const bool isTrack = in.matchTag("MTrk");
         if (!isTrack && !in.skip(4))
             break;
         std::uint32_t size = 0;
-        if (!in.u32be(size))
+        if (!in.readU32BE(size))
             break;
         if (!isTrack) {
             if (!in.skip(size))
@@ -332,11 +257,11 @@ std::optional<StandardMidiFile> StandardMidiFile::parse(std::span<const std::uin
             continue;
         }
         // A track cut short by the end of the file keeps the events that are there.
-        const auto data = in.takeUpTo(size);
+        const auto data = in.takeViewUpTo(size);
         const std::size_t chunkStart = tracks.size();
         tracks.insert(tracks.end(), {'M', 'T', 'r', 'k', 0, 0, 0, 0});
         TrackRewriter rewriter(tracks, tempos, file.m_trackCount);
-        const std::uint64_t endTick = rewriter.rewrite(Cursor(data));
+        const std::uint64_t endTick = rewriter.rewrite(ByteReader(data));
         file.m_endTick = std::max(file.m_endTick, endTick);
         const std::size_t chunkBytes = tracks.size() - chunkStart - kChunkHeaderBytes;
         // Rewriting adds a few bytes per event at most; a track stays far below 4 GiB.

@@ -1,5 +1,6 @@
 #include "platform/wmf/wmf_header_info.h"
 
+#include "platform/byte_reader.h"
 #include "platform/text_encoding.h"
 
 #include <algorithm>
@@ -8,7 +9,6 @@
 #include <cstdio>
 #include <memory>
 #include <span>
-#include <sys/types.h>
 #include <taglib/asfattribute.h>
 #include <taglib/asffile.h>
 #include <taglib/asftag.h>
@@ -16,7 +16,8 @@
 namespace velmora {
 namespace {
 
-using Guid = std::array<std::uint8_t, 16>;
+constexpr std::size_t kGuidBytes = 16;
+using Guid = std::array<std::uint8_t, kGuidBytes>;
 
 // GUIDs as stored in the file (first three fields little-endian).
 constexpr Guid kHeaderObject = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
@@ -28,14 +29,10 @@ constexpr Guid kFilePropertiesObject = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF
 constexpr std::uint64_t kHeaderObjectBytes = 30;
 // Every object: GUID, size (8).
 constexpr std::uint64_t kObjectHeaderBytes = 24;
-// File properties body: file id (16), file size, creation date, data packets, play duration,
-// send duration, preroll (8 each), flags, minimum and maximum packet size, maximum bit rate
-// (4 each).
+// File properties body: file id (16), file size, creation date, data packets, play duration
+// (100-ns units), send duration, preroll (milliseconds) (8 each), flags, minimum and maximum
+// packet size, maximum bit rate (bits per second) (4 each).
 constexpr std::size_t kFilePropertiesBytes = 80;
-constexpr std::size_t kPlayDurationAt = 40; // 100-ns units
-constexpr std::size_t kPrerollAt = 56;      // milliseconds
-constexpr std::size_t kFlagsAt = 64;
-constexpr std::size_t kMaxBitrateAt = 76; // bits per second
 constexpr std::uint32_t kBroadcastFlag = 0x1;
 constexpr std::uint64_t kHundredNsPerMs = 10'000;
 // A header never holds this many objects; the walk stops there whatever the count says.
@@ -45,18 +42,9 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-std::uint64_t readLE(std::span<const std::uint8_t> bytes) {
-    std::uint64_t value = 0;
-    for (std::size_t i = bytes.size(); i > 0; --i)
-        value = (value << 8) | bytes[i - 1];
-    return value;
-}
-
-bool readAt(std::FILE* file, std::uint64_t offset, std::span<std::uint8_t> out) {
-    if (offset > static_cast<std::uint64_t>(INT64_MAX))
-        return false;
-    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0 &&
-           std::fread(out.data(), 1, out.size(), file) == out.size();
+// Consumes the next GUID when it is `guid`; otherwise fails without moving.
+bool readGuid(ByteReader& in, const Guid& guid) {
+    return in.matchBytes(guid);
 }
 
 // The library's text as program text: UTF-8, repaired, cut at a NUL as a C string would be.
@@ -150,45 +138,50 @@ bool WmfHeaderInfo::readFileProperties(const std::string& path) {
     const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file)
         return false;
-    std::array<std::uint8_t, kHeaderObjectBytes> header{};
-    if (!readAt(file.get(), 0, header))
-        return false;
-    if (!std::equal(kHeaderObject.begin(), kHeaderObject.end(), header.begin()))
-        return false;
-    const std::uint64_t headerSize = readLE(std::span(header).subspan(16, 8));
-    const auto objectCount = static_cast<std::uint32_t>(readLE(std::span(header).subspan(24, 4)));
-    if (headerSize < kHeaderObjectBytes)
+    auto in = ByteReader::fromFile(file.get());
+    std::uint64_t headerSize = 0;
+    std::uint32_t objectCount = 0;
+    if (!in || !in->seek(0) || !readGuid(*in, kHeaderObject) || !in->readU64LE(headerSize) ||
+        !in->readU32LE(objectCount) || headerSize < kHeaderObjectBytes)
         return false;
 
     std::uint64_t offset = kHeaderObjectBytes;
     for (std::uint32_t index = 0; index < objectCount && index < kMaxObjects; ++index) {
         // offset <= headerSize holds here; the object must lie inside the header object.
-        if (headerSize - offset < kObjectHeaderBytes)
+        if (headerSize - offset < kObjectHeaderBytes || !in->seek(offset))
             break;
-        std::array<std::uint8_t, kObjectHeaderBytes + kFilePropertiesBytes> object{};
-        if (!readAt(file.get(), offset, std::span(object).first(kObjectHeaderBytes)))
+        const bool isFileProperties = readGuid(*in, kFilePropertiesObject);
+        std::uint64_t objectSize = 0;
+        if ((!isFileProperties && !in->skip(kGuidBytes)) || !in->readU64LE(objectSize))
             break;
-        const std::uint64_t objectSize = readLE(std::span(object).subspan(16, 8));
         if (objectSize < kObjectHeaderBytes || objectSize > headerSize - offset)
             break;
-        if (std::equal(kFilePropertiesObject.begin(), kFilePropertiesObject.end(),
-                       object.begin()) &&
-            objectSize >= object.size() && readAt(file.get(), offset, object)) {
-            const auto body = std::span<const std::uint8_t>(object).subspan(kObjectHeaderBytes);
-            const auto flags = static_cast<std::uint32_t>(readLE(body.subspan(kFlagsAt, 4)));
-            const std::uint64_t play = readLE(body.subspan(kPlayDurationAt, 8));
-            const std::uint64_t prerollMs = readLE(body.subspan(kPrerollAt, 8));
-            // A live broadcast has no duration; play duration includes the preroll.
-            if ((flags & kBroadcastFlag) == 0 && prerollMs <= play / kHundredNsPerMs)
-                m_attributes.insert_or_assign(std::string(kDuration),
-                                              numberAttribute(play - prerollMs * kHundredNsPerMs));
-            m_attributes.insert_or_assign(std::string(kBitrate),
-                                          numberAttribute(readLE(body.subspan(kMaxBitrateAt, 4))));
+        std::array<std::uint8_t, kFilePropertiesBytes> body{};
+        if (isFileProperties && objectSize >= kObjectHeaderBytes + body.size() &&
+            in->readBytes(body)) {
+            readFilePropertiesBody(body);
             break;
         }
         offset += objectSize;
     }
     return true;
+}
+
+void WmfHeaderInfo::readFilePropertiesBody(std::span<const std::uint8_t> body) {
+    ByteReader in(body);
+    std::uint64_t play = 0;
+    std::uint64_t prerollMs = 0;
+    std::uint32_t flags = 0;
+    std::uint32_t maxBitrate = 0;
+    // File id (16), file size, creation date, data packets (8 each), then the play duration.
+    if (!in.skip(40) || !in.readU64LE(play) || !in.skip(8) || !in.readU64LE(prerollMs) ||
+        !in.readU32LE(flags) || !in.skip(8) || !in.readU32LE(maxBitrate))
+        return;
+    // A live broadcast has no duration; play duration includes the preroll.
+    if ((flags & kBroadcastFlag) == 0 && prerollMs <= play / kHundredNsPerMs)
+        m_attributes.insert_or_assign(std::string(kDuration),
+                                      numberAttribute(play - prerollMs * kHundredNsPerMs));
+    m_attributes.insert_or_assign(std::string(kBitrate), numberAttribute(maxBitrate));
 }
 
 } // namespace velmora

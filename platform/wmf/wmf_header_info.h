@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,7 @@ public:
 
 private:
     bool readFileProperties(const std::string& path);
+    void readFilePropertiesBody(std::span<const std::uint8_t> body);
 
     std::map<std::string, WmfAttribute, std::less<>> m_attributes;
 };

@@ -1,6 +1,6 @@
 #include "platform/wmf/wmf_sync_reader.h"
 
-#include "sources/codecs/float_sample.h"
+#include "platform/float_sample.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #include "sources/codecs/ima_adpcm_decoder.h"
 
-#include "sources/byte_reader.h"
+#include "platform/byte_reader.h"
 
 #include <algorithm>
 

@@ -2,8 +2,8 @@
 // Microsoft ADPCM block geometry and arithmetic, and the libgsm wrapper. The WAV reader's tests
 // compare every codec with FFmpeg on whole files; these pin down the parts on their own.
 
-#include "sources/byte_reader.h"
-#include "sources/codecs/float_sample.h"
+#include "platform/byte_reader.h"
+#include "platform/float_sample.h"
 #include "sources/codecs/g711.h"
 #include "sources/codecs/gsm_decoder.h"
 #include "sources/codecs/ima_adpcm_decoder.h"

@@ -405,16 +405,16 @@ TEST_F(EncoderPolicyTest, TagValuesFromThePresetTheSourceOrNone) {
     ASSERT_TRUE(flac);
     auto fromPreset = EncoderPolicy::tagValues(0, preset, *flac, tagged, SourceKind::Flac, 7);
     ASSERT_TRUE(fromPreset);
-    EXPECT_EQ(fromPreset->title, "Tagged.Song");
-    EXPECT_EQ(fromPreset->artist, "Preset Artist");
+    EXPECT_EQ(fromPreset->text.title, "Tagged.Song");
+    EXPECT_EQ(fromPreset->text.artist, "Preset Artist");
     EXPECT_EQ(fromPreset->track, 7);
 
     auto fromSource = EncoderPolicy::tagValues(1, preset, *flac, tagged, SourceKind::Flac, 7);
     ASSERT_TRUE(fromSource);
-    EXPECT_EQ(fromSource->title, "Original");
-    EXPECT_EQ(fromSource->artist, "Band");
+    EXPECT_EQ(fromSource->text.title, "Original");
+    EXPECT_EQ(fromSource->text.artist, "Band");
     EXPECT_EQ(fromSource->track, 3);
-    EXPECT_EQ(fromSource->trackText, "3/12");
+    EXPECT_EQ(fromSource->text.track, "3/12");
 
     EXPECT_FALSE(EncoderPolicy::tagValues(2, preset, *flac, tagged, SourceKind::Flac, 7));
 

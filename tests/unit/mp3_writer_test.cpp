@@ -264,14 +264,14 @@ protected:
 
     static Id3TagRenderer::Fields sampleFields() {
         Id3TagRenderer::Fields fields;
-        fields.title = "Title";
-        fields.artist = "Artist";
-        fields.album = "Album";
-        fields.year = "1999";
-        fields.comment = "Comment";
-        fields.genre = "rock";
-        fields.composer = "Composer";
-        fields.copyright = "Copyright";
+        fields.text.title = "Title";
+        fields.text.artist = "Artist";
+        fields.text.album = "Album";
+        fields.text.year = "1999";
+        fields.text.comment = "Comment";
+        fields.text.genre = "rock";
+        fields.text.composer = "Composer";
+        fields.text.copyright = "Copyright";
         fields.track = 7;
         return fields;
     }
@@ -290,7 +290,7 @@ TEST_F(Id3RenderingTest, Id3v1BlockWithGenreNumberAndTrackByte) {
                                      {"Other", 256, 12, 0}};
     for (const Case& c : cases) {
         Id3TagRenderer::Fields fields = sampleFields();
-        fields.genre = c.genre;
+        fields.text.genre = c.genre;
         fields.track = c.track;
         const auto block = Id3TagRenderer::render(1, fields);
         ASSERT_TRUE(block);
@@ -355,11 +355,11 @@ TEST_F(Id3RenderingTest, Id3v2FramesInTheirOrderWithTheirValues) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Id3TagRenderer::Fields fields = sampleFields();
-        fields.composer = c.composer;
-        fields.copyright = c.copyright;
+        fields.text.composer = c.composer;
+        fields.text.copyright = c.copyright;
         fields.track = c.track;
         fields.totalTracks = c.total;
-        fields.album = ""; // written although empty
+        fields.text.album = ""; // written although empty
         const auto tag = Id3TagRenderer::render(2, fields);
         ASSERT_TRUE(tag);
         EXPECT_EQ(test::id3v2TagSize(*tag), tag->size());
@@ -393,15 +393,15 @@ TEST_F(Id3RenderingTest, Id3v2FramesInTheirOrderWithTheirValues) {
 
 TEST_F(Id3RenderingTest, TextBeyondLatin1SurvivesInId3v2) {
     Id3TagRenderer::Fields fields = sampleFields();
-    fields.title = "Ωmega – Café";
-    fields.artist = "Zoë";
-    fields.comment = "日本語";
+    fields.text.title = "Ωmega – Café";
+    fields.text.artist = "Zoë";
+    fields.text.comment = "日本語";
     writeTagged(fields, false, true);
     TagLib::MPEG::File file(path("tagged.mp3").c_str());
     ASSERT_TRUE(file.hasID3v2Tag());
-    EXPECT_EQ(file.ID3v2Tag()->title().to8Bit(true), fields.title);
-    EXPECT_EQ(file.ID3v2Tag()->artist().to8Bit(true), fields.artist);
-    EXPECT_EQ(file.ID3v2Tag()->comment().to8Bit(true), fields.comment);
+    EXPECT_EQ(file.ID3v2Tag()->title().to8Bit(true), fields.text.title);
+    EXPECT_EQ(file.ID3v2Tag()->artist().to8Bit(true), fields.text.artist);
+    EXPECT_EQ(file.ID3v2Tag()->comment().to8Bit(true), fields.text.comment);
 }
 
 } // namespace

@@ -166,7 +166,7 @@ TEST_F(Mp4WriterTest, AnInputShorterThanOneFrameStillPlays) {
 TEST_F(Mp4WriterTest, AnEmptyInputGivesAFileWithoutSamples) {
     requireFfmpeg();
     Mp4Writer::Tags tags;
-    tags.title = "Nothing";
+    tags.text.title = "Nothing";
     ASSERT_TRUE(write(path("empty.m4a"), {}, 44100, 2, &tags));
     const Bytes file = bytesOf(path("empty.m4a"));
     const auto atoms = test::mp4Atoms(file);
@@ -194,14 +194,14 @@ TEST_F(Mp4WriterTest, EightBitMidpointEncodesAsSilence) {
 
 TEST_F(Mp4WriterTest, TagsArriveAsUtf8ItemsWithoutCopyright) {
     Mp4Writer::Tags tags;
-    tags.title = "Ça plaît — 日本";
-    tags.artist = "Björk";
-    tags.album = "Album \xFF bad"; // invalid UTF-8 is repaired, never written raw
-    tags.genre = "Trip-Hop";
-    tags.year = "1997";
-    tags.comment = "first take";
-    tags.composer = "Composer Ö";
-    tags.copyright = "(c) nobody";
+    tags.text.title = "Ça plaît — 日本";
+    tags.text.artist = "Björk";
+    tags.text.album = "Album \xFF bad"; // invalid UTF-8 is repaired, never written raw
+    tags.text.genre = "Trip-Hop";
+    tags.text.year = "1997";
+    tags.text.comment = "first take";
+    tags.text.composer = "Composer Ö";
+    tags.text.copyright = "(c) nobody";
     tags.track = 7;
     ASSERT_TRUE(write(path("tags.m4r"), test::musicSignal(3000, 2, 44100), 44100, 2, &tags));
 
@@ -211,13 +211,13 @@ TEST_F(Mp4WriterTest, TagsArriveAsUtf8ItemsWithoutCopyright) {
     const auto text = [&](const char* name) {
         return tag->item(name).toStringList().toString().to8Bit(true);
     };
-    EXPECT_EQ(text("\251nam"), tags.title);
-    EXPECT_EQ(text("\251ART"), tags.artist);
+    EXPECT_EQ(text("\251nam"), tags.text.title);
+    EXPECT_EQ(text("\251ART"), tags.text.artist);
     EXPECT_EQ(text("\251alb"), "Album \xEF\xBF\xBD bad");
-    EXPECT_EQ(text("\251gen"), tags.genre);
-    EXPECT_EQ(text("\251day"), tags.year);
-    EXPECT_EQ(text("\251cmt"), tags.comment);
-    EXPECT_EQ(text("\251wrt"), tags.composer);
+    EXPECT_EQ(text("\251gen"), tags.text.genre);
+    EXPECT_EQ(text("\251day"), tags.text.year);
+    EXPECT_EQ(text("\251cmt"), tags.text.comment);
+    EXPECT_EQ(text("\251wrt"), tags.text.composer);
     ASSERT_TRUE(tag->contains("trkn"));
     EXPECT_EQ(tag->item("trkn").toIntPair().first, 7);
     EXPECT_EQ(tag->item("trkn").toIntPair().second, 0);
@@ -227,7 +227,7 @@ TEST_F(Mp4WriterTest, TagsArriveAsUtf8ItemsWithoutCopyright) {
 
 TEST_F(Mp4WriterTest, TrackZeroAndEmptyTextsWriteNoItem) {
     Mp4Writer::Tags tags;
-    tags.title = "Only";
+    tags.text.title = "Only";
     tags.track = 0;
     ASSERT_TRUE(write(path("few.m4a"), test::musicSignal(3000, 1, 44100), 44100, 1, &tags));
     tags.track = 70000; // beyond the item's 16 bits

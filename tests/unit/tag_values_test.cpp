@@ -41,7 +41,7 @@ TEST(TagValuesFromPreset, TitleIsTheBaseNameOrThePresetTitle) {
         SCOPED_TRACE(c.path);
         TagPreset preset = filledPreset();
         preset.TitleAsFileName = c.titleAsFileName;
-        EXPECT_EQ(TagValues::fromPreset(preset, c.path, 5).title, c.title);
+        EXPECT_EQ(TagValues::fromPreset(preset, c.path, 5).text.title, c.title);
     }
 }
 
@@ -58,7 +58,7 @@ TEST(TagValuesFromPreset, TrackFollowsTheTrackNumberType) {
         preset.TrackNumType = c.trackNumType;
         const TagValues values = TagValues::fromPreset(preset, "/m/a.wav", c.batchPosition);
         EXPECT_EQ(values.track, c.track);
-        EXPECT_EQ(values.trackText, std::to_string(c.track));
+        EXPECT_EQ(values.text.track, std::to_string(c.track));
     }
 }
 
@@ -66,8 +66,9 @@ TEST(TagValuesFromPreset, OtherValuesComeFromThePreset) {
     TagPreset preset = filledPreset();
     preset.TitleAsFileName = 0;
     preset.TrackNumType = 2;
-    const TagValues expected{"Preset Title", "Artist",   "Album", "1999", "Jpop",
-                             "Comment",      "Composer", "(c)",   42,     "42"};
+    const TagValues expected{
+        {"Preset Title", "Artist", "Album", "1999", "Jpop", "Comment", "42", "Composer", "(c)"},
+        42};
     EXPECT_EQ(TagValues::fromPreset(preset, "/m/a.wav", 1), expected);
 }
 
@@ -82,7 +83,7 @@ TEST(TagValuesFromSource, TrackIsTheLeadingNumberAndTheTextIsKept) {
     tags.track = "3/12";
     tags.composer = "M";
     tags.copyright = "R";
-    const TagValues expected{"T", "A", "L", "2001", "Rock", "C", "M", "R", 3, "3/12"};
+    const TagValues expected{{"T", "A", "L", "2001", "Rock", "C", "3/12", "M", "R"}, 3};
     EXPECT_EQ(TagValues::fromSource(tags), expected);
 }
 

@@ -196,14 +196,14 @@ TEST_F(WmaWriterTest, WritesTheTenAttributesWithTheirTypes) {
     writer.setInputFormat(22050, 16, 1);
     writer.setCodecFormat(format(22050, 1), 32000);
     WmaWriter::Tags tags;
-    tags.title = "Tëst Title 歌";
-    tags.album = "The Album";
-    tags.artist = "Some Artist";
-    tags.genre = "Jpop";
-    tags.year = "1999";
-    tags.comment = "A comment";
-    tags.composer = "Composer \xff"; // not UTF-8: repaired, never passed on raw
-    tags.copyright = "(c) Someone";
+    tags.text.title = "Tëst Title 歌";
+    tags.text.album = "The Album";
+    tags.text.artist = "Some Artist";
+    tags.text.genre = "Jpop";
+    tags.text.year = "1999";
+    tags.text.comment = "A comment";
+    tags.text.composer = "Composer \xff"; // not UTF-8: repaired, never passed on raw
+    tags.text.copyright = "(c) Someone";
     tags.track = 7;
     writer.setTags(tags);
     ASSERT_TRUE(writer.begin());

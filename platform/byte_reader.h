@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 #include <span>
+#include <string_view>
 
 namespace velmora {
 
@@ -14,8 +15,8 @@ namespace velmora {
 // file). Offsets are in bytes from the start of the file or memory block.
 //
 // The reader does not own the stream or the memory; both must outlive it. Format readers (WAV,
-// AIFF, AU) parse their headers through it, and the block decoders read a block's bytes through
-// its memory form, so no format code does pointer arithmetic on file bytes.
+// AIFF, AU, ASF, MIDI) parse their headers through it, and the block decoders read a block's bytes
+// through its memory form, so no format code does pointer arithmetic on file bytes.
 class ByteReader {
 public:
     // A reader over a stream opened for binary reading, positioned at its current offset. The
@@ -38,11 +39,21 @@ public:
     bool readU32LE(std::uint32_t& value);
     bool readU16BE(std::uint16_t& value);
     bool readU32BE(std::uint32_t& value);
+    bool readU64LE(std::uint64_t& value);
     bool readI16LE(std::int16_t& value);
+    // Consumes the next bytes only when they equal `tag` (a chunk identifier or GUID, at most
+    // 16 bytes); otherwise fails without moving.
+    bool matchTag(std::string_view tag);
+    bool matchBytes(std::span<const std::uint8_t> expected);
     // Fills all of `out`, or fails.
     bool readBytes(std::span<std::uint8_t> out);
     // Reads as much of `out` as there is; returns the number of bytes delivered.
     std::size_t readUpTo(std::span<std::uint8_t> out);
+    // The memory form's next `count` bytes as a view, consumed; fails without moving when fewer
+    // remain, and always over a file (there is no memory to view).
+    bool takeView(std::uint64_t count, std::span<const std::uint8_t>& out);
+    // Up to `count` bytes of the memory form: all of them, or what is left.
+    std::span<const std::uint8_t> takeViewUpTo(std::uint64_t count);
     // Moves forward by `count` bytes; fails (without moving) when that passes the end.
     bool skip(std::uint64_t count);
     // Moves to an absolute offset; fails (without moving) when it lies beyond the end.

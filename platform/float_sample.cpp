@@ -1,4 +1,4 @@
-#include "sources/codecs/float_sample.h"
+#include "platform/float_sample.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "sources/byte_reader.h"
+#include "platform/byte_reader.h"
 
 #include <algorithm>
 #include <array>
@@ -77,6 +77,31 @@ bool ByteReader::readU32BE(std::uint32_t& value) {
     return true;
 }
 
+bool ByteReader::readU64LE(std::uint64_t& value) {
+    std::uint32_t low = 0;
+    std::uint32_t high = 0;
+    if (!readU32LE(low) || !readU32LE(high))
+        return false;
+    value = (static_cast<std::uint64_t>(high) << 32) | low;
+    return true;
+}
+
+bool ByteReader::matchTag(std::string_view tag) {
+    return matchBytes({reinterpret_cast<const std::uint8_t*>(tag.data()), tag.size()});
+}
+
+bool ByteReader::matchBytes(std::span<const std::uint8_t> expected) {
+    const std::uint64_t start = m_offset;
+    std::array<std::uint8_t, 16> bytes{};
+    if (expected.size() > bytes.size())
+        return false;
+    const auto found = std::span(bytes).first(expected.size());
+    if (readBytes(found) && std::equal(found.begin(), found.end(), expected.begin()))
+        return true;
+    seek(start);
+    return false;
+}
+
 bool ByteReader::readI16LE(std::int16_t& value) {
     std::uint16_t raw = 0;
     if (!readU16LE(raw))
@@ -109,6 +134,20 @@ std::size_t ByteReader::readUpTo(std::span<std::uint8_t> out) {
     std::copy_n(m_bytes.begin() + static_cast<std::ptrdiff_t>(m_offset), count, out.begin());
     m_offset += count;
     return count;
+}
+
+bool ByteReader::takeView(std::uint64_t count, std::span<const std::uint8_t>& out) {
+    if (m_file || count > remaining())
+        return false;
+    out = m_bytes.subspan(static_cast<std::size_t>(m_offset), static_cast<std::size_t>(count));
+    m_offset += count;
+    return true;
+}
+
+std::span<const std::uint8_t> ByteReader::takeViewUpTo(std::uint64_t count) {
+    std::span<const std::uint8_t> out;
+    takeView(std::min(count, remaining()), out);
+    return out;
 }
 
 bool ByteReader::skip(std::uint64_t count) {
