@@ -1,10 +1,11 @@
 #include "sources/ffmpeg_input.h"
 
+#include "platform/ffmpeg/ffmpeg_dictionary.h"
+#include "platform/ffmpeg/ffmpeg_log.h"
 #include "platform/text_encoding.h"
 
 #include <climits>
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <string_view>
 
@@ -12,20 +13,10 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/avutil.h>
 #include <libavutil/dict.h>
-#include <libavutil/log.h>
 }
 
 namespace velmora {
 namespace {
-
-// Owns an option dictionary; libavformat takes out the entries it uses and leaves the rest.
-struct Options {
-    Options() = default;
-    Options(const Options&) = delete;
-    Options& operator=(const Options&) = delete;
-    ~Options() { av_dict_free(&dictionary); }
-    AVDictionary* dictionary = nullptr;
-};
 
 // The value of `key` (case-insensitive) in the container's metadata, else in the stream's.
 // Some demuxers (Ogg among them) keep the tags with the stream only.
@@ -69,15 +60,6 @@ std::string numberText(std::string_view text) {
 
 } // namespace
 
-void silenceFfmpegLogging() {
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
-
-void FfmpegInput::ContextCloser::operator()(AVFormatContext* context) const {
-    avformat_close_input(&context);
-}
-
 FfmpegInput::~FfmpegInput() = default;
 
 bool FfmpegInput::open(const std::string& path) {
@@ -86,12 +68,12 @@ bool FfmpegInput::open(const std::string& path) {
     // The path always names a local file: the "file:" prefix keeps a name such as "http:x.mp3"
     // or "concat:a|b" from being taken for another protocol, and the whitelist keeps playlists
     // and similar containers from reaching out to anything but local files.
-    Options options;
-    if (av_dict_set(&options.dictionary, "protocol_whitelist", "file", 0) < 0)
+    FfmpegDictionary options;
+    if (!options.set("protocol_whitelist", "file"))
         return false;
     const std::string url = "file:" + path;
     AVFormatContext* context = nullptr;
-    const int opened = avformat_open_input(&context, url.c_str(), nullptr, &options.dictionary);
+    const int opened = avformat_open_input(&context, url.c_str(), nullptr, options.address());
     if (opened < 0) // avformat_open_input frees the context itself on failure
         return false;
     m_context.reset(context);

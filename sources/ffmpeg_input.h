@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ffmpeg/ffmpeg_handles.h"
 #include "platform/tag_set.h"
 
 #include <cstdint>
@@ -10,10 +11,6 @@ struct AVFormatContext;
 struct AVStream;
 
 namespace velmora {
-
-// Turns FFmpeg's own logging off for the whole process. Safe to call more than once; every
-// FfmpegInput calls it before opening a file, so a start-up call only makes it earlier.
-void silenceFfmpegLogging();
 
 // One input file opened with libavformat: the container with its stream information and the
 // first audio stream in stream order. Shared by the full FFmpeg source and its probe variant.
@@ -49,11 +46,7 @@ public:
     bool readTags(TagSet& tags) const;
 
 private:
-    struct ContextCloser {
-        void operator()(AVFormatContext* context) const;
-    };
-
-    std::unique_ptr<AVFormatContext, ContextCloser> m_context;
+    InputContextHandle m_context;
     int m_audioStreamIndex = -1;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ffmpeg/ffmpeg_decoder.h"
 #include "sources/audio_source.h"
 #include "sources/ffmpeg_input.h"
 
@@ -7,9 +8,7 @@
 #include <memory>
 #include <string>
 
-struct AVCodecContext;
 struct AVFrame;
-struct AVPacket;
 
 namespace velmora {
 
@@ -29,33 +28,15 @@ public:
     bool readTags(TagSet& tags) override;
 
 private:
-    struct CodecContextFreer {
-        void operator()(AVCodecContext* context) const;
-    };
-    struct FrameFreer {
-        void operator()(AVFrame* frame) const;
-    };
-    struct PacketFreer {
-        void operator()(AVPacket* packet) const;
-    };
-
-    bool decodeNextFrame();
-    void feedDecoder();
     int deliver(std::int16_t* left, std::int16_t* right, int offset);
 
     FfmpegInput m_input;
-    std::unique_ptr<AVCodecContext, CodecContextFreer> m_codec;
-    std::unique_ptr<AVPacket, PacketFreer> m_packet;
-    // The last decoded frame; its samples from m_frameCursor to m_frameLength are not yet
-    // delivered and wait for the next read().
-    std::unique_ptr<AVFrame, FrameFreer> m_frame;
-    int m_frameLength = 0; // frames of m_frame that passed the size checks
+    FfmpegDecoder m_decoder;
+    // The last decoded frame (owned by m_decoder); its samples from m_frameCursor to
+    // m_frameLength are not yet delivered and wait for the next read().
+    const AVFrame* m_frame = nullptr;
+    int m_frameLength = 0;
     int m_frameCursor = 0;
-    bool m_inputEnded = false;   // the demuxer ran out and the decoder was told to drain
-    bool m_decoderEnded = false; // nothing more will come
-    // Packets sent, decode errors and empty frames since the last frame with samples; a broken
-    // file ends after kMaxFruitlessSteps of them instead of being read on forever.
-    int m_fruitlessSteps = 0;
 };
 
 } // namespace velmora

@@ -1,17 +1,17 @@
 #include "platform/aac/aac_encoder.h"
 
+#include "platform/ffmpeg/ffmpeg_dictionary.h"
+#include "platform/ffmpeg/ffmpeg_log.h"
+
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>
-#include <libavutil/dict.h>
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
-#include <libavutil/log.h>
 }
 
 namespace velmora {
@@ -33,38 +33,7 @@ constexpr double kDefaultLambda = 120.0;
 constexpr double kLambdaExponent = 0.55;
 constexpr float kSampleScale = 1.0f / 32768.0f;
 
-void silenceCodecLogging() {
-    // The encoder reports clamped bit rates and similar notes on standard error; the program
-    // reports its own failures and has no log.
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
-
-class Dictionary {
-public:
-    ~Dictionary() { av_dict_free(&m_dictionary); }
-    bool set(const char* key, const char* value) {
-        return av_dict_set(&m_dictionary, key, value, 0) >= 0;
-    }
-    AVDictionary** address() { return &m_dictionary; }
-
-private:
-    AVDictionary* m_dictionary = nullptr;
-};
-
 } // namespace
-
-void AacEncoder::ContextFree::operator()(AVCodecContext* context) const {
-    avcodec_free_context(&context);
-}
-
-void AacEncoder::FrameFree::operator()(AVFrame* frame) const {
-    av_frame_free(&frame);
-}
-
-void AacEncoder::PacketFree::operator()(AVPacket* packet) const {
-    av_packet_free(&packet);
-}
 
 AacEncoder::AacEncoder() = default;
 
@@ -82,7 +51,7 @@ int AacEncoder::sampleRateIndex(int sampleRate) {
 
 bool AacEncoder::open(int sampleRate, int channels) {
     close();
-    silenceCodecLogging();
+    silenceFfmpegLogging();
     if (sampleRateIndex(sampleRate) < 0 || (channels != 1 && channels != 2))
         return false;
     if (!avcodec_find_encoder_by_name("aac"))
@@ -167,7 +136,7 @@ bool AacEncoder::openCodec(const AacEncoderConfig& config) {
                                  kLambdaExponent)));
     }
 
-    Dictionary options;
+    FfmpegDictionary options;
     if (!options.set("aac_tns", config.useTns != 0 ? "1" : "0") ||
         !options.set("aac_ms", config.allowMidside != 0 ? "auto" : "0"))
         return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/aac/aac_encoder_config.h"
+#include "platform/ffmpeg/ffmpeg_handles.h"
 
 #include <cstdint>
 #include <deque>
@@ -75,16 +76,6 @@ public:
     static int sampleRateIndex(int sampleRate);
 
 private:
-    struct ContextFree {
-        void operator()(AVCodecContext* context) const;
-    };
-    struct FrameFree {
-        void operator()(AVFrame* frame) const;
-    };
-    struct PacketFree {
-        void operator()(AVPacket* packet) const;
-    };
-
     bool validConfiguration(const AacEncoderConfig& config) const;
     bool openCodec(const AacEncoderConfig& config);
     bool sendFrame(const std::int16_t* pcm, int samples);
@@ -96,9 +87,9 @@ private:
     int m_sampleRate = 0;
     int m_channels = 0;
     AacEncoderConfig m_config;
-    std::unique_ptr<AVCodecContext, ContextFree> m_codec;
-    std::unique_ptr<AVFrame, FrameFree> m_frame;
-    std::unique_ptr<AVPacket, PacketFree> m_packet;
+    CodecContextHandle m_codec;
+    FrameHandle m_frame;
+    PacketHandle m_packet;
     // Encoded frames not yet handed out, oldest first.
     std::deque<std::vector<std::uint8_t>> m_pending;
     std::int64_t m_framesSent = 0; // samples per channel handed to the codec

@@ -1,15 +1,15 @@
 #include "platform/mp4/mp4_file.h"
 
+#include "platform/ffmpeg/ffmpeg_dictionary.h"
+#include "platform/ffmpeg/ffmpeg_log.h"
+
 #include <cstring>
 #include <limits>
-#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
-#include <libavutil/dict.h>
-#include <libavutil/log.h>
 #include <libavutil/mem.h>
 }
 
@@ -21,13 +21,6 @@ constexpr std::uint32_t kOnlyTrackId = 1;
 // The AAC sampling-frequency table of an AudioSpecificConfig.
 constexpr int kSampleRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
                                 22050, 16000, 12000, 11025, 8000,  7350};
-
-void silenceMuxerLogging() {
-    // The muxer notes on standard error that ".m4r" is not one of its usual extensions; the
-    // program has no log.
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
 
 bool endsWithMp4(const std::string& path) {
     const auto dot = path.rfind('.');
@@ -96,29 +89,7 @@ AudioConfig parseAudioSpecificConfig(std::span<const std::uint8_t> bytes) {
     return config;
 }
 
-class Dictionary {
-public:
-    ~Dictionary() { av_dict_free(&m_dictionary); }
-    bool set(const char* key, const std::string& value) {
-        return av_dict_set(&m_dictionary, key, value.c_str(), 0) >= 0;
-    }
-    AVDictionary** address() { return &m_dictionary; }
-
-private:
-    AVDictionary* m_dictionary = nullptr;
-};
-
 } // namespace
-
-void Mp4File::ContextFree::operator()(AVFormatContext* context) const {
-    if (context->pb)
-        avio_closep(&context->pb);
-    avformat_free_context(context);
-}
-
-void Mp4File::PacketFree::operator()(AVPacket* packet) const {
-    av_packet_free(&packet);
-}
 
 Mp4File::Mp4File() = default;
 
@@ -128,7 +99,7 @@ Mp4File::~Mp4File() {
 
 bool Mp4File::create(const std::string& path) {
     close();
-    silenceMuxerLogging();
+    silenceFfmpegLogging();
     AVFormatContext* context = nullptr;
     const char* muxer = endsWithMp4(path) ? "mp4" : "ipod";
     if (avformat_alloc_output_context2(&context, nullptr, muxer, nullptr) < 0 || !context)
@@ -201,7 +172,7 @@ bool Mp4File::setTrackEsConfiguration(std::uint32_t trackId, std::span<const std
 }
 
 bool Mp4File::writeHeader() {
-    Dictionary options;
+    FfmpegDictionary options;
     if (!options.set("movie_timescale", std::to_string(m_movieTimeScale)))
         return false;
     if (m_profileLevel >= 0 && (!options.set("skip_iods", "0") ||

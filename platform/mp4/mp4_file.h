@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ffmpeg/ffmpeg_handles.h"
+
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -70,18 +72,11 @@ public:
     bool close();
 
 private:
-    struct ContextFree {
-        void operator()(AVFormatContext* context) const;
-    };
-    struct PacketFree {
-        void operator()(AVPacket* packet) const;
-    };
-
     bool writeHeader();
     static const char* metadataKey(TextItem item);
 
-    std::unique_ptr<AVFormatContext, ContextFree> m_context;
-    std::unique_ptr<AVPacket, PacketFree> m_packet;
+    OutputContextHandle m_context;
+    PacketHandle m_packet;
     std::uint32_t m_movieTimeScale = 1000;
     std::uint32_t m_trackTimeScale = 0;
     int m_profileLevel = -1; // none until set

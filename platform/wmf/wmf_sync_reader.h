@@ -1,14 +1,13 @@
 #pragma once
 
+#include "platform/ffmpeg/ffmpeg_decoder.h"
+#include "platform/ffmpeg/ffmpeg_handles.h"
+
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
-struct AVCodecContext;
-struct AVFormatContext;
 struct AVFrame;
-struct AVPacket;
 
 namespace velmora {
 
@@ -25,7 +24,7 @@ public:
     // False when the file is not ASF, has no audio stream or its decoder cannot be opened.
     bool open(const std::string& path);
     void close();
-    bool isOpen() const { return m_codec != nullptr; }
+    bool isOpen() const { return m_decoder.isOpen(); }
 
     // The container's number of the audio stream, and the output's wave format.
     int audioStreamNumber() const { return m_streamNumber; }
@@ -38,31 +37,14 @@ public:
     bool nextSample(std::vector<std::int16_t>& pcm, std::uint64_t& time);
 
 private:
-    struct FormatCloser {
-        void operator()(AVFormatContext* context) const;
-    };
-    struct CodecFreer {
-        void operator()(AVCodecContext* context) const;
-    };
-    struct FrameFreer {
-        void operator()(AVFrame* frame) const;
-    };
-    struct PacketFreer {
-        void operator()(AVPacket* packet) const;
-    };
+    bool convertFrame(const AVFrame& frame, std::vector<std::int16_t>& pcm) const;
 
-    bool receiveFrame(); // true: m_frame holds a frame
-    bool convertFrame(std::vector<std::int16_t>& pcm) const;
-
-    std::unique_ptr<AVFormatContext, FormatCloser> m_format;
-    std::unique_ptr<AVCodecContext, CodecFreer> m_codec;
-    std::unique_ptr<AVFrame, FrameFreer> m_frame;
-    std::unique_ptr<AVPacket, PacketFreer> m_packet;
+    InputContextHandle m_format;
+    FfmpegDecoder m_decoder;
     int m_streamIndex = -1;
     int m_streamNumber = 0;
     int m_sampleRate = 0;
     int m_channels = 0;
-    bool m_flushed = false; // the end of the file was reached and the decoder drained
 };
 
 } // namespace velmora

@@ -24,27 +24,6 @@ TagLib::String utf8(const std::string& text) {
 
 } // namespace
 
-void WmfWriter::FormatCloser::operator()(AVFormatContext* context) const {
-    if (context->pb)
-        avio_closep(&context->pb);
-    avformat_free_context(context);
-}
-void WmfWriter::CodecFreer::operator()(AVCodecContext* context) const {
-    avcodec_free_context(&context);
-}
-void WmfWriter::ResamplerFreer::operator()(SwrContext* context) const {
-    swr_free(&context);
-}
-void WmfWriter::FifoFreer::operator()(AVAudioFifo* fifo) const {
-    av_audio_fifo_free(fifo);
-}
-void WmfWriter::FrameFreer::operator()(AVFrame* frame) const {
-    av_frame_free(&frame);
-}
-void WmfWriter::PacketFreer::operator()(AVPacket* packet) const {
-    av_packet_free(&packet);
-}
-
 WmfWriter::WmfWriter() = default;
 
 WmfWriter::~WmfWriter() {

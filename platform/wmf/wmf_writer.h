@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ffmpeg/ffmpeg_handles.h"
 #include "platform/wmf/wmf_codec_info.h"
 
 #include <cstdint>
@@ -68,25 +69,6 @@ private:
         std::uint32_t number = 0;
         bool isNumber = false;
     };
-    struct FormatCloser {
-        void operator()(AVFormatContext* context) const;
-    };
-    struct CodecFreer {
-        void operator()(AVCodecContext* context) const;
-    };
-    struct ResamplerFreer {
-        void operator()(SwrContext* context) const;
-    };
-    struct FifoFreer {
-        void operator()(AVAudioFifo* fifo) const;
-    };
-    struct FrameFreer {
-        void operator()(AVFrame* frame) const;
-    };
-    struct PacketFreer {
-        void operator()(AVPacket* packet) const;
-    };
-
     void closeContexts();
     bool openEncoder();
     bool openFile(const std::string& path);
@@ -107,12 +89,12 @@ private:
     std::vector<Attribute> m_attributes;
 
     std::string m_path;
-    std::unique_ptr<AVFormatContext, FormatCloser> m_file;
-    std::unique_ptr<AVCodecContext, CodecFreer> m_encoder;
-    std::unique_ptr<SwrContext, ResamplerFreer> m_converter;
-    std::unique_ptr<AVAudioFifo, FifoFreer> m_fifo;
-    std::unique_ptr<AVFrame, FrameFreer> m_frame;
-    std::unique_ptr<AVPacket, PacketFreer> m_packet;
+    OutputContextHandle m_file;
+    CodecContextHandle m_encoder;
+    ResamplerHandle m_converter;
+    AudioFifoHandle m_fifo;
+    FrameHandle m_frame;
+    PacketHandle m_packet;
     std::vector<float> m_converted[2]; // one conversion's output, per codec channel
     std::int64_t m_samplesEncoded = 0; // codec-rate samples handed to the encoder
     std::uint64_t m_lastTime = 0;

@@ -1,0 +1,16 @@
+#include "platform/ffmpeg/ffmpeg_log.h"
+
+#include <mutex>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace velmora {
+
+void silenceFfmpegLogging() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
+} // namespace velmora
