@@ -62,7 +62,7 @@ BlockAdapter::Plan AmrRoutine::adapterPlan(AudioSource& source, RoutineContext& 
 bool AmrRoutine::writeBlock(const PcmBlock& block) {
     // Unlike the encoder's own results, a file that can no longer be written is a lost
     // conversion, not a finished one.
-    return m_writer.write(static_cast<const std::int16_t*>(block.left), block.frames);
+    return m_writer.write(block.left.samples16(), block.frames);
 }
 
 bool AmrRoutine::finish(std::unique_ptr<AudioSource>& source, bool) {

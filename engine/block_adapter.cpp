@@ -65,12 +65,10 @@ void BlockAdapter::amplify(PcmBlock& block) const {
     if (!m_amplifier || block.frames <= 0)
         return;
     if (m_plan.output.bits == 8)
-        m_amplifier->amplify8(static_cast<std::uint8_t*>(block.left),
-                              static_cast<std::uint8_t*>(block.right), block.frames,
+        m_amplifier->amplify8(block.left.samples8(), block.right.samples8(), block.frames,
                               m_plan.output.channels);
     else
-        m_amplifier->amplify16(static_cast<std::int16_t*>(block.left),
-                               static_cast<std::int16_t*>(block.right), block.frames,
+        m_amplifier->amplify16(block.left.samples16(), block.right.samples16(), block.frames,
                                m_plan.output.channels);
 }
 

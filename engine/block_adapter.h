@@ -20,8 +20,8 @@ struct PcmFormat {
 
 // One adapted block: planar samples in the output format, 16-bit or unsigned 8-bit.
 struct PcmBlock {
-    void* left = nullptr;
-    void* right = nullptr; // only when the output has two channels
+    PcmPlane left;
+    PcmPlane right; // only when the output has two channels
     int frames = 0;
 };
 

@@ -81,8 +81,7 @@ BlockAdapter::Plan Mp3Routine::adapterPlan(AudioSource& source, RoutineContext& 
 }
 
 bool Mp3Routine::writeBlock(const PcmBlock& block) {
-    return m_writer.write16(static_cast<const std::int16_t*>(block.left),
-                            static_cast<const std::int16_t*>(block.right), block.frames);
+    return m_writer.write16(block.left.samples16(), block.right.samples16(), block.frames);
 }
 
 bool Mp3Routine::finish(std::unique_ptr<AudioSource>& source, bool) {

@@ -57,8 +57,7 @@ BlockAdapter::Plan OggRoutine::adapterPlan(AudioSource& source, RoutineContext& 
 
 bool OggRoutine::writeBlock(const PcmBlock& block) {
     // A page that did not reach the disk leaves a file with a hole; the conversion fails.
-    return m_writer.write16(static_cast<const std::int16_t*>(block.left),
-                            static_cast<const std::int16_t*>(block.right), block.frames);
+    return m_writer.write16(block.left.samples16(), block.right.samples16(), block.frames);
 }
 
 bool OggRoutine::finish(std::unique_ptr<AudioSource>& source, bool) {

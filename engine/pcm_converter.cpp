@@ -43,13 +43,13 @@ void mix(const std::uint8_t* a, const std::uint8_t* b, int count, std::uint8_t* 
         out[i] = static_cast<std::uint8_t>((unsigned{a[i]} + unsigned{b[i]}) >> 1);
 }
 
-void toFloat(const void* in, int bits, int count, float* out) {
+void toFloat(ConstPcmPlane in, int bits, int count, float* out) {
     if (bits == 16) {
-        const auto* s = static_cast<const std::int16_t*>(in);
+        const std::int16_t* s = in.samples16();
         for (int i = 0; i < count; ++i)
             out[i] = static_cast<float>(s[i]) / 32768.0f;
     } else {
-        const auto* u = static_cast<const std::uint8_t*>(in);
+        const std::uint8_t* u = in.samples8();
         for (int i = 0; i < count; ++i)
             out[i] = static_cast<float>(u[i] - 128) / 128.0f;
     }
@@ -66,8 +66,23 @@ std::int16_t fromFloat(float y, int bits) {
     return static_cast<std::int16_t>(static_cast<int>(y * 127.0f) + 128);
 }
 
-void copySamples(const void* from, int bits, int count, void* to) {
-    std::memcpy(to, from, static_cast<std::size_t>(count) * (bits == 16 ? 2 : 1));
+void copySamples(ConstPcmPlane from, int bits, int count, PcmPlane to) {
+    std::memcpy(to.samples8(), from.samples8(),
+                static_cast<std::size_t>(count) * (bits == 16 ? 2 : 1));
+}
+
+// Both channels of a stereo block mixed into one, in the block's width.
+ConstPcmPlane mixed(ConstPcmPlane a, ConstPcmPlane b, int bits, int count,
+                    std::vector<std::int16_t>& mix16, std::vector<std::uint8_t>& mix8) {
+    const auto samples = static_cast<std::size_t>(count);
+    if (bits == 16) {
+        std::int16_t* mono = grown(mix16, samples);
+        mix(a.samples16(), b.samples16(), count, mono);
+        return mono;
+    }
+    std::uint8_t* mono = grown(mix8, samples);
+    mix(a.samples8(), b.samples8(), count, mono);
+    return mono;
 }
 
 bool validChannels(int channels) {
@@ -145,7 +160,8 @@ bool PcmConverter::setup() {
     return true;
 }
 
-int PcmConverter::process(const void* in0, const void* in1, int count, void* out0, void* out1) {
+int PcmConverter::process(ConstPcmPlane in0, ConstPcmPlane in1, int count, PcmPlane out0,
+                          PcmPlane out1) {
     if (!m_ready || m_drained || count <= 0 || count > kMaxBlockFrames || !in0 || !out0)
         return 0;
     if (m_inChannels == 2 && !in1)
@@ -153,19 +169,19 @@ int PcmConverter::process(const void* in0, const void* in1, int count, void* out
     if (m_outChannels == 2 && !out1)
         return 0;
     const auto samples = static_cast<std::size_t>(count);
-    const void* channel[2] = {in0, m_inChannels == 2 ? in1 : nullptr};
+    ConstPcmPlane channel[2] = {in0, m_inChannels == 2 ? in1 : nullptr};
 
     if (!resampling()) {
         if (m_inBits != m_outBits) {
             for (int c = 0; c < m_inChannels; ++c) {
                 if (m_outBits == 16) {
-                    const auto* u = static_cast<const std::uint8_t*>(channel[c]);
+                    const std::uint8_t* u = channel[c].samples8();
                     std::int16_t* s = grown(m_depth16[c], samples);
                     for (int i = 0; i < count; ++i)
                         s[i] = widen(u[i]);
                     channel[c] = s;
                 } else {
-                    const auto* s = static_cast<const std::int16_t*>(channel[c]);
+                    const std::int16_t* s = channel[c].samples16();
                     std::uint8_t* u = grown(m_depth8[c], samples);
                     for (int i = 0; i < count; ++i)
                         u[i] = narrow(s[i]);
@@ -174,17 +190,7 @@ int PcmConverter::process(const void* in0, const void* in1, int count, void* out
             }
         }
         if (m_inChannels == 2 && m_outChannels == 1) {
-            if (m_outBits == 16) {
-                std::int16_t* mono = grown(m_mix16, samples);
-                mix(static_cast<const std::int16_t*>(channel[0]),
-                    static_cast<const std::int16_t*>(channel[1]), count, mono);
-                channel[0] = mono;
-            } else {
-                std::uint8_t* mono = grown(m_mix8, samples);
-                mix(static_cast<const std::uint8_t*>(channel[0]),
-                    static_cast<const std::uint8_t*>(channel[1]), count, mono);
-                channel[0] = mono;
-            }
+            channel[0] = mixed(channel[0], channel[1], m_outBits, count, m_mix16, m_mix8);
         } else if (m_inChannels == 1 && m_outChannels == 2) {
             channel[1] = channel[0];
         }
@@ -195,19 +201,8 @@ int PcmConverter::process(const void* in0, const void* in1, int count, void* out
     }
 
     // Resampling: the mixdown happens first, in the input width, so only one channel is filtered.
-    if (m_inChannels == 2 && m_outChannels == 1) {
-        if (m_inBits == 16) {
-            std::int16_t* mono = grown(m_mix16, samples);
-            mix(static_cast<const std::int16_t*>(in0), static_cast<const std::int16_t*>(in1), count,
-                mono);
-            channel[0] = mono;
-        } else {
-            std::uint8_t* mono = grown(m_mix8, samples);
-            mix(static_cast<const std::uint8_t*>(in0), static_cast<const std::uint8_t*>(in1), count,
-                mono);
-            channel[0] = mono;
-        }
-    }
+    if (m_inChannels == 2 && m_outChannels == 1)
+        channel[0] = mixed(in0, in1, m_inBits, count, m_mix16, m_mix8);
     int produced = -1;
     for (int c = 0; c < workingChannels(); ++c) {
         toFloat(channel[c], m_inBits, count, grown(m_floatIn, samples));
@@ -222,7 +217,7 @@ int PcmConverter::process(const void* in0, const void* in1, int count, void* out
     return deliverPending(out0, out1);
 }
 
-int PcmConverter::finish(void* out0, void* out1) {
+int PcmConverter::finish(PcmPlane out0, PcmPlane out1) {
     if (!m_ready || !resampling() || !out0 || (m_outChannels == 2 && !out1))
         return 0;
     if (!m_drained) {
@@ -281,19 +276,19 @@ void PcmConverter::appendPending(int channel, int produced) {
         out[i] = fromFloat(m_floatOut[static_cast<std::size_t>(i)], m_outBits);
 }
 
-int PcmConverter::deliverPending(void* out0, void* out1) {
+int PcmConverter::deliverPending(PcmPlane out0, PcmPlane out1) {
     const int frames = std::min(m_pendingFrames, outputCapacity(m_inRate, m_outRate));
     if (frames <= 0)
         return 0;
     // A mono signal fanned out to two channels was only resampled into m_pending[0].
     const std::int16_t* from[2] = {
         m_pending[0].data(), workingChannels() == 2 ? m_pending[1].data() : m_pending[0].data()};
-    void* to[2] = {out0, out1};
+    const PcmPlane to[2] = {out0, out1};
     for (int c = 0; c < m_outChannels; ++c) {
         if (m_outBits == 16) {
-            std::memcpy(to[c], from[c], static_cast<std::size_t>(frames) * 2);
+            std::memcpy(to[c].samples16(), from[c], static_cast<std::size_t>(frames) * 2);
         } else {
-            auto* u = static_cast<std::uint8_t*>(to[c]);
+            std::uint8_t* u = to[c].samples8();
             for (int i = 0; i < frames; ++i)
                 u[i] = static_cast<std::uint8_t>(from[c][i]);
         }

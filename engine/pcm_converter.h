@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/pcm_plane.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -9,9 +11,8 @@ namespace velmora {
 // channel count (1 <-> 2), sample width (8 <-> 16 bits) and sample rate (libresample, one state
 // per channel that is actually resampled).
 //
-// Sample buffers are passed untyped: a buffer of 16-bit material holds std::int16_t samples, a
-// buffer of 8-bit material holds std::uint8_t samples (unsigned, 128 = silence) from its first
-// byte on, which is how an AudioSource fills its std::int16_t buffers for 8-bit files.
+// Sample buffers are planes (see PcmPlane): 16-bit material as std::int16_t samples, 8-bit
+// material as std::uint8_t samples (unsigned, 128 = silence) from the plane's first byte on.
 //
 // Use: set both formats, setup(), process() once per block of at most kMaxBlockFrames frames,
 // then finish() once after the last block to collect the samples the resampler still holds.
@@ -61,12 +62,12 @@ public:
     // written per channel: `count` when the rates are equal, a varying number when resampling.
     // 0, with nothing written, when not set up, after finish(), for a count outside that range or
     // when a buffer the formats need is missing.
-    int process(const void* in0, const void* in1, int count, void* out0, void* out1);
+    int process(ConstPcmPlane in0, ConstPcmPlane in1, int count, PcmPlane out0, PcmPlane out1);
 
     // After the last block: drains what the resampler holds back (about one filter width), so
     // the output length matches the input duration. Returns the frames written per channel; 0
     // when not resampling or nothing is left. After finish() only setup() revives the converter.
-    int finish(void* out0, void* out1);
+    int finish(PcmPlane out0, PcmPlane out1);
 
 private:
     void closeResamplers();
@@ -76,7 +77,7 @@ private:
     int resampleChannel(int channel, int count, bool lastBlock);
     // Appends `produced` samples of m_floatOut, in outBits, to m_pending[channel].
     void appendPending(int channel, int produced);
-    int deliverPending(void* out0, void* out1);
+    int deliverPending(PcmPlane out0, PcmPlane out1);
 
     int m_inChannels = -1;
     int m_inRate = -1;

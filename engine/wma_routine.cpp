@@ -115,10 +115,8 @@ BlockAdapter::Plan WmaRoutine::adapterPlan(AudioSource& source, RoutineContext& 
 
 bool WmaRoutine::writeBlock(const PcmBlock& block) {
     if (m_inputBits == 8)
-        return m_writer.write8(static_cast<const std::uint8_t*>(block.left),
-                               static_cast<const std::uint8_t*>(block.right), block.frames);
-    return m_writer.write16(static_cast<const std::int16_t*>(block.left),
-                            static_cast<const std::int16_t*>(block.right), block.frames);
+        return m_writer.write8(block.left.samples8(), block.right.samples8(), block.frames);
+    return m_writer.write16(block.left.samples16(), block.right.samples16(), block.frames);
 }
 
 bool WmaRoutine::finish(std::unique_ptr<AudioSource>& source, bool succeeded) {

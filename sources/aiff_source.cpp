@@ -219,21 +219,7 @@ std::optional<AiffHeader> AiffSource::parseHeader(ByteReader& in) {
 }
 
 void AiffSource::close() {
-    m_reader.reset();
-    m_file.reset();
-    m_header = AiffHeader{};
-    m_sampleBytes = 0;
-    m_rightChannel = 1;
-    m_dataLeft = 0;
-    m_samplesLeft = 0;
-    m_streamEnded = false;
-    m_expand = nullptr;
-    m_readBuffer = std::vector<std::uint8_t>();
-    m_gsmFrame = std::vector<std::int16_t>();
-    m_dwvwSamples = std::vector<std::int32_t>();
-    m_gsm.reset();
-    m_dwvw.reset();
-    m_tags = TagSet{};
+    m_stream = {};
     AudioSource::close();
 }
 
@@ -242,82 +228,82 @@ bool AiffSource::open(const std::string& path, int /*renderRate*/) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
         return false;
-    m_file.reset(file);
-    m_reader = ByteReader::fromFile(file);
+    m_stream.file.reset(file);
+    m_stream.reader = ByteReader::fromFile(file);
     std::optional<AiffHeader> header;
-    if (m_reader)
-        header = parseHeader(*m_reader);
+    if (m_stream.reader)
+        header = parseHeader(*m_stream.reader);
     if (!header) {
         close();
         return false;
     }
-    m_header = std::move(*header);
+    m_stream.header = std::move(*header);
     if (!setUpReader()) {
         close();
         return false;
     }
-    if (!m_header.id3.empty()) {
-        // False only means no frame was found; whatever was found stays in m_tags.
-        SourceTags::readId3Tags(m_header.id3, m_tags);
-        m_header.id3 = std::vector<std::uint8_t>();
+    if (!m_stream.header.id3.empty()) {
+        // False only means no frame was found; whatever was found stays in m_stream.tags.
+        SourceTags::readId3Tags(m_stream.header.id3, m_stream.tags);
+        m_stream.header.id3 = std::vector<std::uint8_t>();
     }
     describeStream();
     return true;
 }
 
 bool AiffSource::setUpReader() {
-    const AiffHeader& h = m_header;
+    const AiffHeader& h = m_stream.header;
     const std::size_t channels = h.channels; // 1, 2, 3, 4 or 6, checked by the parse
-    m_rightChannel = channels == 6 ? 3 : 1;
+    m_stream.rightChannel = channels == 6 ? 3 : 1;
     switch (h.compression) {
     case AiffCompression::Pcm:
-        m_sampleBytes = (h.sampleSize + 7u) / 8u; // 1..4, checked by the parse
+        m_stream.sampleBytes = (h.sampleSize + 7u) / 8u; // 1..4, checked by the parse
         break;
     case AiffCompression::Mulaw:
     case AiffCompression::Alaw:
-        m_expand =
+        m_stream.expand =
             h.compression == AiffCompression::Alaw ? g711::alawToLinear : g711::mulawToLinear;
-        m_sampleBytes = 1;
+        m_stream.sampleBytes = 1;
         break;
     case AiffCompression::Raw:
-        m_sampleBytes = 1;
+        m_stream.sampleBytes = 1;
         break;
     case AiffCompression::Float32:
-        m_sampleBytes = 4;
+        m_stream.sampleBytes = 4;
         break;
     case AiffCompression::Float64:
-        m_sampleBytes = 8;
+        m_stream.sampleBytes = 8;
         break;
     case AiffCompression::Ima4:
-        m_readBuffer.resize(kIma4PacketBytes * channels);
+        m_stream.readBuffer.resize(kIma4PacketBytes * channels);
         break;
     case AiffCompression::Gsm:
-        m_gsm = std::make_unique<GsmDecoder>(/*wav49=*/false);
-        if (!m_gsm->isOpen())
+        m_stream.gsm = std::make_unique<GsmDecoder>(/*wav49=*/false);
+        if (!m_stream.gsm->isOpen())
             return false;
-        m_readBuffer.resize(GsmDecoder::kFrameBytes);
-        m_gsmFrame.resize(GsmDecoder::kFrameSamples);
+        m_stream.readBuffer.resize(GsmDecoder::kFrameBytes);
+        m_stream.gsmFrame.resize(GsmDecoder::kFrameSamples);
         break;
     case AiffCompression::Dwvw:
-        m_dwvw = std::make_unique<DwvwDecoder>(h.sampleSize);
-        m_readBuffer.resize(kDwvwReadBytes);
-        m_dwvwSamples.resize(channels * kFramesPerStep);
+        m_stream.dwvw = std::make_unique<DwvwDecoder>(h.sampleSize);
+        m_stream.readBuffer.resize(kDwvwReadBytes);
+        m_stream.dwvwSamples.resize(channels * kFramesPerStep);
         // The encoder pads the last byte with bits that decode as extra samples; a known frame
         // count ends the stream where the material ends.
-        m_samplesLeft = (h.numSampleFrames == 0 || h.numSampleFrames == kUnknownFrames)
-                            ? UINT64_MAX
-                            : std::uint64_t{h.numSampleFrames} * channels;
+        m_stream.samplesLeft = (h.numSampleFrames == 0 || h.numSampleFrames == kUnknownFrames)
+                                   ? UINT64_MAX
+                                   : std::uint64_t{h.numSampleFrames} * channels;
         break;
     }
-    if (m_sampleBytes != 0)
-        m_readBuffer.resize(m_sampleBytes * channels * kFramesPerStep);
-    m_dataLeft = h.dataBytes;
-    return m_reader->seek(h.dataStart);
+    if (m_stream.sampleBytes != 0)
+        m_stream.readBuffer.resize(m_stream.sampleBytes * channels * kFramesPerStep);
+    m_stream.dataLeft = h.dataBytes;
+    return m_stream.reader->seek(h.dataStart);
 }
 
 void AiffSource::describeStream() {
-    const AiffHeader& h = m_header;
-    m_length = m_reader->size();
+    const AiffHeader& h = m_stream.header;
+    m_length = m_stream.reader->size();
     m_position = h.dataStart;
     m_channels = h.channels;
     m_outChannels = h.channels == 1 ? 1 : 2;
@@ -343,16 +329,16 @@ void AiffSource::describeStream() {
 }
 
 bool AiffSource::readTags(TagSet& tags) {
-    if (m_tags == TagSet{})
+    if (m_stream.tags == TagSet{})
         return false;
-    tags = m_tags;
+    tags = m_stream.tags;
     return true;
 }
 
 int AiffSource::read(std::int16_t* left, std::int16_t* right) {
-    if (!m_reader || m_streamEnded)
+    if (!m_stream.reader || m_stream.streamEnded)
         return 0;
-    switch (m_header.compression) {
+    switch (m_stream.header.compression) {
     case AiffCompression::Ima4:
         return readIma4(left, right);
     case AiffCompression::Gsm:
@@ -366,47 +352,48 @@ int AiffSource::read(std::int16_t* left, std::int16_t* right) {
 
 std::size_t AiffSource::readData(std::size_t request) {
     request = static_cast<std::size_t>(
-        std::min<std::uint64_t>({request, m_dataLeft, m_readBuffer.size()}));
-    m_dataLeft -= request;
-    const std::size_t got = m_reader->readUpTo(std::span(m_readBuffer).first(request));
+        std::min<std::uint64_t>({request, m_stream.dataLeft, m_stream.readBuffer.size()}));
+    m_stream.dataLeft -= request;
+    const std::size_t got =
+        m_stream.reader->readUpTo(std::span(m_stream.readBuffer).first(request));
     m_position += got;
     return got;
 }
 
 int AiffSource::readPlain(std::int16_t* left, std::int16_t* right) {
-    const std::size_t got = readData(m_readBuffer.size());
-    const auto bytes = std::span<const std::uint8_t>(m_readBuffer).first(got);
-    const std::size_t channels = m_header.channels;
-    const std::size_t sampleBytes = m_sampleBytes;
-    const bool littleEndian = m_header.littleEndian;
-    switch (m_header.compression) {
+    const std::size_t got = readData(m_stream.readBuffer.size());
+    const auto bytes = std::span<const std::uint8_t>(m_stream.readBuffer).first(got);
+    const std::size_t channels = m_stream.header.channels;
+    const std::size_t sampleBytes = m_stream.sampleBytes;
+    const bool littleEndian = m_stream.header.littleEndian;
+    switch (m_stream.header.compression) {
     case AiffCompression::Pcm:
         if (sampleBytes == 1)
             // Signed 8-bit becomes unsigned 8-bit (128 = silence).
-            return deliverFrames(bytes, 1, channels, m_rightChannel, asBytes(left), asBytes(right),
-                                 [](std::span<const std::uint8_t> s) {
+            return deliverFrames(bytes, 1, channels, m_stream.rightChannel, asBytes(left),
+                                 asBytes(right), [](std::span<const std::uint8_t> s) {
                                      return static_cast<std::uint8_t>(s[0] ^ 0x80u);
                                  });
-        return deliverFrames(bytes, sampleBytes, channels, m_rightChannel, left, right,
+        return deliverFrames(bytes, sampleBytes, channels, m_stream.rightChannel, left, right,
                              [littleEndian](std::span<const std::uint8_t> s) {
                                  return topTwoBytes(s, littleEndian);
                              });
     case AiffCompression::Raw:
-        return deliverFrames(bytes, 1, channels, m_rightChannel, asBytes(left), asBytes(right),
-                             [](std::span<const std::uint8_t> s) { return s[0]; });
+        return deliverFrames(bytes, 1, channels, m_stream.rightChannel, asBytes(left),
+                             asBytes(right), [](std::span<const std::uint8_t> s) { return s[0]; });
     case AiffCompression::Mulaw:
     case AiffCompression::Alaw:
         return deliverFrames(
-            bytes, 1, channels, m_rightChannel, left, right,
-            [expand = m_expand](std::span<const std::uint8_t> s) { return expand(s[0]); });
+            bytes, 1, channels, m_stream.rightChannel, left, right,
+            [expand = m_stream.expand](std::span<const std::uint8_t> s) { return expand(s[0]); });
     case AiffCompression::Float32:
-        return deliverFrames(bytes, 4, channels, m_rightChannel, left, right,
+        return deliverFrames(bytes, 4, channels, m_stream.rightChannel, left, right,
                              [](std::span<const std::uint8_t> s) {
                                  const auto bits = static_cast<std::uint32_t>(bigEndianBits(s));
                                  return floatToSample(std::bit_cast<float>(bits));
                              });
     case AiffCompression::Float64:
-        return deliverFrames(bytes, 8, channels, m_rightChannel, left, right,
+        return deliverFrames(bytes, 8, channels, m_stream.rightChannel, left, right,
                              [](std::span<const std::uint8_t> s) {
                                  return floatToSample(std::bit_cast<double>(bigEndianBits(s)));
                              });
@@ -416,12 +403,12 @@ int AiffSource::readPlain(std::int16_t* left, std::int16_t* right) {
 }
 
 int AiffSource::readIma4(std::int16_t* left, std::int16_t* right) {
-    const std::size_t blockBytes = m_readBuffer.size(); // one packet per channel
-    if (m_dataLeft < blockBytes || readData(blockBytes) != blockBytes)
+    const std::size_t blockBytes = m_stream.readBuffer.size(); // one packet per channel
+    if (m_stream.dataLeft < blockBytes || readData(blockBytes) != blockBytes)
         return 0;
     std::array<std::int16_t*, 2> outputs = {left, right};
     for (std::size_t channel = 0; channel < outputs.size(); ++channel) {
-        ByteReader packet(std::span<const std::uint8_t>(m_readBuffer)
+        ByteReader packet(std::span<const std::uint8_t>(m_stream.readBuffer)
                               .subspan(channel * kIma4PacketBytes, kIma4PacketBytes));
         std::uint16_t preamble = 0;
         if (!packet.readU16BE(preamble))
@@ -445,47 +432,48 @@ int AiffSource::readIma4(std::int16_t* left, std::int16_t* right) {
 
 int AiffSource::readGsm(std::int16_t* left, std::int16_t* right) {
     const std::size_t frameBytes = GsmDecoder::kFrameBytes;
-    if (m_dataLeft < frameBytes || readData(frameBytes) != frameBytes)
+    if (m_stream.dataLeft < frameBytes || readData(frameBytes) != frameBytes)
         return 0;
-    if (!m_gsm->decodeFrame(m_readBuffer, m_gsmFrame)) {
-        m_streamEnded = true;
+    if (!m_stream.gsm->decodeFrame(m_stream.readBuffer, m_stream.gsmFrame)) {
+        m_stream.streamEnded = true;
         return 0;
     }
-    if (m_header.channels == 1) {
-        std::copy(m_gsmFrame.begin(), m_gsmFrame.end(), left);
-        return static_cast<int>(m_gsmFrame.size());
+    if (m_stream.header.channels == 1) {
+        std::copy(m_stream.gsmFrame.begin(), m_stream.gsmFrame.end(), left);
+        return static_cast<int>(m_stream.gsmFrame.size());
     }
     // GSM is mono by nature; more channels are taken as interleaved pairs.
-    const std::size_t frames = m_gsmFrame.size() / 2;
+    const std::size_t frames = m_stream.gsmFrame.size() / 2;
     for (std::size_t i = 0; i < frames; ++i) {
-        left[i] = m_gsmFrame[2 * i];
-        right[i] = m_gsmFrame[2 * i + 1];
+        left[i] = m_stream.gsmFrame[2 * i];
+        right[i] = m_stream.gsmFrame[2 * i + 1];
     }
     return static_cast<int>(frames);
 }
 
 int AiffSource::readDwvw(std::int16_t* left, std::int16_t* right) {
-    const std::size_t channels = m_header.channels;
-    const auto wanted =
-        static_cast<std::size_t>(std::min<std::uint64_t>(m_dwvwSamples.size(), m_samplesLeft));
+    const std::size_t channels = m_stream.header.channels;
+    const auto wanted = static_cast<std::size_t>(
+        std::min<std::uint64_t>(m_stream.dwvwSamples.size(), m_stream.samplesLeft));
     std::size_t count = 0;
     for (;;) {
-        count += m_dwvw->decode(std::span(m_dwvwSamples).subspan(count, wanted - count));
-        if (count == wanted || m_dataLeft == 0)
+        count +=
+            m_stream.dwvw->decode(std::span(m_stream.dwvwSamples).subspan(count, wanted - count));
+        if (count == wanted || m_stream.dataLeft == 0)
             break;
         const std::size_t got = readData(kDwvwReadBytes);
         if (got == 0)
             break;
-        m_dwvw->feed(std::span<const std::uint8_t>(m_readBuffer).first(got));
+        m_stream.dwvw->feed(std::span<const std::uint8_t>(m_stream.readBuffer).first(got));
     }
     const std::size_t frames = count / channels;
-    if (m_samplesLeft != UINT64_MAX)
-        m_samplesLeft -= frames * channels;
+    if (m_stream.samplesLeft != UINT64_MAX)
+        m_stream.samplesLeft -= frames * channels;
     for (std::size_t frame = 0; frame < frames; ++frame) {
-        left[frame] = static_cast<std::int16_t>(m_dwvwSamples[frame * channels] >> 16);
+        left[frame] = static_cast<std::int16_t>(m_stream.dwvwSamples[frame * channels] >> 16);
         if (channels > 1)
-            right[frame] =
-                static_cast<std::int16_t>(m_dwvwSamples[frame * channels + m_rightChannel] >> 16);
+            right[frame] = static_cast<std::int16_t>(
+                m_stream.dwvwSamples[frame * channels + m_stream.rightChannel] >> 16);
     }
     return static_cast<int>(frames);
 }

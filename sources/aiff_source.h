@@ -74,22 +74,27 @@ private:
     // Reads up to `request` bytes of sound data (capped at what is left) into m_readBuffer.
     std::size_t readData(std::size_t request);
 
-    std::unique_ptr<std::FILE, FileCloser> m_file;
-    std::optional<ByteReader> m_reader;
-    AiffHeader m_header;
-    std::size_t m_sampleBytes = 0;   // bytes of one stored sample (plain codings)
-    std::size_t m_rightChannel = 1;  // channel delivered as `right`
-    std::uint64_t m_dataLeft = 0;    // bytes of sound data not yet requested
-    std::uint64_t m_samplesLeft = 0; // DWVW: samples still to deliver (the COMM count)
-    bool m_streamEnded = false;      // a frame failed to decode: read() returns 0 from now on
-    std::int16_t (*m_expand)(std::uint8_t) = nullptr; // µ-law or A-law expansion
+    // What one open file's reading has come to; close() starts over from the default.
+    struct Stream {
+        std::unique_ptr<std::FILE, FileCloser> file;
+        std::optional<ByteReader> reader;
+        AiffHeader header;
+        std::size_t sampleBytes = 0;   // bytes of one stored sample (plain codings)
+        std::size_t rightChannel = 1;  // channel delivered as `right`
+        std::uint64_t dataLeft = 0;    // bytes of sound data not yet requested
+        std::uint64_t samplesLeft = 0; // DWVW: samples still to deliver (the COMM count)
+        bool streamEnded = false;      // a frame failed to decode: read() returns 0 from now on
+        std::int16_t (*expand)(std::uint8_t) = nullptr; // µ-law or A-law expansion
 
-    std::vector<std::uint8_t> m_readBuffer;  // raw bytes of one read step
-    std::vector<std::int16_t> m_gsmFrame;    // 160 decoded samples
-    std::vector<std::int32_t> m_dwvwSamples; // channels × 1152 left-justified samples
-    std::unique_ptr<GsmDecoder> m_gsm;
-    std::unique_ptr<DwvwDecoder> m_dwvw;
-    TagSet m_tags;
+        std::vector<std::uint8_t> readBuffer;  // raw bytes of one read step
+        std::vector<std::int16_t> gsmFrame;    // 160 decoded samples
+        std::vector<std::int32_t> dwvwSamples; // channels × 1152 left-justified samples
+        std::unique_ptr<GsmDecoder> gsm;
+        std::unique_ptr<DwvwDecoder> dwvw;
+        TagSet tags;
+    };
+
+    Stream m_stream;
 };
 
 } // namespace velmora

@@ -278,21 +278,7 @@ std::optional<WavHeader> WavSource::parseHeader(ByteReader& in) {
 }
 
 void WavSource::close() {
-    m_reader.reset();
-    m_file.reset();
-    m_header = WavHeader{};
-    m_blockReader = BlockReader::None;
-    m_expand = nullptr;
-    m_sourceSampleBytes = 0;
-    m_readBuffer = std::vector<std::uint8_t>();
-    m_blockBuffer = std::vector<std::int16_t>();
-    m_blockSamples = 0;
-    m_blockIndex = 0;
-    m_blockStereo = false;
-    m_streamEnded = false;
-    m_msAdpcm.reset();
-    m_imaAdpcm.reset();
-    m_gsm.reset();
+    m_stream = {};
     AudioSource::close();
 }
 
@@ -301,16 +287,16 @@ bool WavSource::open(const std::string& path, int /*renderRate*/) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
         return false;
-    m_file.reset(file);
-    m_reader = ByteReader::fromFile(file);
+    m_stream.file.reset(file);
+    m_stream.reader = ByteReader::fromFile(file);
     std::optional<WavHeader> header;
-    if (m_reader)
-        header = parseHeader(*m_reader);
+    if (m_stream.reader)
+        header = parseHeader(*m_stream.reader);
     if (!header) {
         close();
         return false;
     }
-    m_header = std::move(*header);
+    m_stream.header = std::move(*header);
     if (!setUpDecoder()) {
         close();
         return false;
@@ -320,77 +306,78 @@ bool WavSource::open(const std::string& path, int /*renderRate*/) {
 }
 
 bool WavSource::setUpDecoder() {
-    const WavHeader& h = m_header;
+    const WavHeader& h = m_stream.header;
     const std::size_t channels = h.channels; // 1..kMaxChannels, checked by the parse
     switch (h.encoding) {
     case WavEncoding::Pcm:
         switch (h.bitsPerSample) {
         case 8:
-            m_blockReader = BlockReader::Pcm8;
+            m_stream.blockReader = BlockReader::Pcm8;
             break;
         case 16:
-            m_blockReader = BlockReader::Pcm16;
+            m_stream.blockReader = BlockReader::Pcm16;
             break;
         case 24:
-            m_blockReader = BlockReader::Pcm24;
+            m_stream.blockReader = BlockReader::Pcm24;
             break;
         case 32:
-            m_blockReader = BlockReader::Pcm32;
+            m_stream.blockReader = BlockReader::Pcm32;
             break;
         default:
             return false;
         }
-        m_sourceSampleBytes = h.bitsPerSample / 8u;
+        m_stream.sourceSampleBytes = h.bitsPerSample / 8u;
         break;
     case WavEncoding::Float:
         if (h.bitsPerSample != 32 && h.bitsPerSample != 64)
             return false;
-        m_blockReader = h.bitsPerSample == 32 ? BlockReader::Float32 : BlockReader::Float64;
-        m_sourceSampleBytes = h.bitsPerSample / 8u;
+        m_stream.blockReader = h.bitsPerSample == 32 ? BlockReader::Float32 : BlockReader::Float64;
+        m_stream.sourceSampleBytes = h.bitsPerSample / 8u;
         break;
     case WavEncoding::Alaw:
     case WavEncoding::Mulaw:
-        m_blockReader = BlockReader::G711;
-        m_expand = h.encoding == WavEncoding::Alaw ? g711::alawToLinear : g711::mulawToLinear;
-        m_sourceSampleBytes = 1;
+        m_stream.blockReader = BlockReader::G711;
+        m_stream.expand =
+            h.encoding == WavEncoding::Alaw ? g711::alawToLinear : g711::mulawToLinear;
+        m_stream.sourceSampleBytes = 1;
         break;
     case WavEncoding::MsAdpcm:
-        m_msAdpcm =
+        m_stream.msAdpcm =
             MsAdpcmDecoder::create(h.channels, h.blockAlign, h.samplesPerBlock, h.msCoefficients);
-        if (!m_msAdpcm)
+        if (!m_stream.msAdpcm)
             return false;
-        m_blockReader = BlockReader::MsAdpcm;
-        m_readBuffer.resize(m_msAdpcm->blockBytes());
-        m_blockBuffer.resize(m_msAdpcm->blockSamples());
-        m_blockStereo = h.channels == 2;
+        m_stream.blockReader = BlockReader::MsAdpcm;
+        m_stream.readBuffer.resize(m_stream.msAdpcm->blockBytes());
+        m_stream.blockBuffer.resize(m_stream.msAdpcm->blockSamples());
+        m_stream.blockStereo = h.channels == 2;
         return true;
     case WavEncoding::ImaAdpcm:
-        m_imaAdpcm = ImaAdpcmDecoder::create(h.channels, h.blockAlign, h.samplesPerBlock);
-        if (!m_imaAdpcm)
+        m_stream.imaAdpcm = ImaAdpcmDecoder::create(h.channels, h.blockAlign, h.samplesPerBlock);
+        if (!m_stream.imaAdpcm)
             return false;
-        m_blockReader = BlockReader::ImaAdpcm;
-        m_readBuffer.resize(m_imaAdpcm->blockBytes());
-        m_blockBuffer.resize(m_imaAdpcm->blockSamples());
-        m_blockStereo = h.channels == 2;
+        m_stream.blockReader = BlockReader::ImaAdpcm;
+        m_stream.readBuffer.resize(m_stream.imaAdpcm->blockBytes());
+        m_stream.blockBuffer.resize(m_stream.imaAdpcm->blockSamples());
+        m_stream.blockStereo = h.channels == 2;
         return true;
     case WavEncoding::Gsm:
-        m_gsm = std::make_unique<GsmDecoder>(/*wav49=*/true);
-        if (!m_gsm->isOpen())
+        m_stream.gsm = std::make_unique<GsmDecoder>(/*wav49=*/true);
+        if (!m_stream.gsm->isOpen())
             return false;
-        m_blockReader = BlockReader::Gsm;
-        m_readBuffer.resize(kGsmBlockBytes);
-        m_blockBuffer.resize(kGsmSamplesPerBlock);
+        m_stream.blockReader = BlockReader::Gsm;
+        m_stream.readBuffer.resize(kGsmBlockBytes);
+        m_stream.blockBuffer.resize(kGsmSamplesPerBlock);
         // GSM is mono by nature; any other count is taken as interleaved pairs.
-        m_blockStereo = h.channels != 1;
+        m_stream.blockStereo = h.channels != 1;
         return true;
     }
     // The plain formats: one step is 1152 frames of stored samples.
-    m_readBuffer.resize(m_sourceSampleBytes * channels * kFramesPerStep);
+    m_stream.readBuffer.resize(m_stream.sourceSampleBytes * channels * kFramesPerStep);
     return true;
 }
 
 void WavSource::describeStream() {
-    const WavHeader& h = m_header;
+    const WavHeader& h = m_stream.header;
     m_length = h.dataLength;
     m_position = 0;
     m_channels = h.channels;
@@ -422,9 +409,9 @@ void WavSource::describeStream() {
 }
 
 int WavSource::read(std::int16_t* left, std::int16_t* right) {
-    if (!m_reader)
+    if (!m_stream.reader)
         return 0;
-    switch (m_blockReader) {
+    switch (m_stream.blockReader) {
     case BlockReader::None:
         return 0;
     case BlockReader::MsAdpcm:
@@ -440,18 +427,19 @@ int WavSource::readPlain(std::int16_t* left, std::int16_t* right) {
     // m_position never passes m_length: it only grows by requests capped at what is left.
     const std::uint64_t bytesLeft = m_length - m_position;
     const auto request =
-        static_cast<std::size_t>(std::min<std::uint64_t>(m_readBuffer.size(), bytesLeft));
+        static_cast<std::size_t>(std::min<std::uint64_t>(m_stream.readBuffer.size(), bytesLeft));
     if (request == 0)
         return 0;
     m_position += request;
     // A data chunk that claims more than the file holds ends here with a short read or none.
-    const std::size_t got = m_reader->readUpTo(std::span(m_readBuffer).first(request));
-    const auto bytes = std::span<const std::uint8_t>(m_readBuffer).first(got);
-    const std::size_t sampleBytes = m_sourceSampleBytes;
-    const std::size_t channels = m_header.channels;
+    const std::size_t got =
+        m_stream.reader->readUpTo(std::span(m_stream.readBuffer).first(request));
+    const auto bytes = std::span<const std::uint8_t>(m_stream.readBuffer).first(got);
+    const std::size_t sampleBytes = m_stream.sourceSampleBytes;
+    const std::size_t channels = m_stream.header.channels;
     if (got < sampleBytes)
         return 0;
-    switch (m_blockReader) {
+    switch (m_stream.blockReader) {
     case BlockReader::Pcm8:
         return deliverFrames(bytes, 1, channels, asBytes(left), asBytes(right), std::uint8_t{128},
                              [](std::span<const std::uint8_t> s) { return s[0]; });
@@ -469,67 +457,67 @@ int WavSource::readPlain(std::int16_t* left, std::int16_t* right) {
     case BlockReader::G711:
         return deliverFrames(
             bytes, 1, channels, left, right, std::int16_t{0},
-            [expand = m_expand](std::span<const std::uint8_t> s) { return expand(s[0]); });
+            [expand = m_stream.expand](std::span<const std::uint8_t> s) { return expand(s[0]); });
     default:
         return 0;
     }
 }
 
 bool WavSource::decodeNextBlock() {
-    if (m_streamEnded)
+    if (m_stream.streamEnded)
         return false;
-    const std::size_t blockBytes = m_readBuffer.size();
+    const std::size_t blockBytes = m_stream.readBuffer.size();
     const std::uint64_t bytesLeft = m_length - m_position;
     const auto request = static_cast<std::size_t>(std::min<std::uint64_t>(blockBytes, bytesLeft));
     m_position += request;
     // A partial last block (short chunk or short file) is discarded.
-    if (request < blockBytes || m_reader->readUpTo(m_readBuffer) != blockBytes) {
-        m_streamEnded = true;
+    if (request < blockBytes || m_stream.reader->readUpTo(m_stream.readBuffer) != blockBytes) {
+        m_stream.streamEnded = true;
         return false;
     }
     bool decoded = false;
-    switch (m_blockReader) {
+    switch (m_stream.blockReader) {
     case BlockReader::MsAdpcm:
-        decoded = m_msAdpcm->decodeBlock(m_readBuffer, m_blockBuffer);
+        decoded = m_stream.msAdpcm->decodeBlock(m_stream.readBuffer, m_stream.blockBuffer);
         break;
     case BlockReader::ImaAdpcm:
-        decoded = m_imaAdpcm->decodeBlock(m_readBuffer, m_blockBuffer);
+        decoded = m_stream.imaAdpcm->decodeBlock(m_stream.readBuffer, m_stream.blockBuffer);
         break;
     case BlockReader::Gsm:
-        decoded = m_gsm->decodeBlock(m_readBuffer, m_blockBuffer);
+        decoded = m_stream.gsm->decodeBlock(m_stream.readBuffer, m_stream.blockBuffer);
         break;
     default:
         break;
     }
     if (!decoded) {
         // A predictor index beyond the coefficient table, or a frame libgsm rejects.
-        m_streamEnded = true;
+        m_stream.streamEnded = true;
         return false;
     }
-    m_blockSamples = m_blockBuffer.size();
-    m_blockIndex = 0;
+    m_stream.blockSamples = m_stream.blockBuffer.size();
+    m_stream.blockIndex = 0;
     return true;
 }
 
 int WavSource::readBlocks(std::int16_t* left, std::int16_t* right) {
     std::size_t frames = 0;
     while (frames < kFramesPerStep) {
-        if (m_blockIndex >= m_blockSamples && !decodeNextBlock())
+        if (m_stream.blockIndex >= m_stream.blockSamples && !decodeNextBlock())
             break;
-        if (m_blockStereo) {
+        if (m_stream.blockStereo) {
             // Stereo blocks hold an even number of samples (pairs of channel 0 and 1).
-            while (frames < kFramesPerStep && m_blockIndex + 1 < m_blockSamples) {
-                left[frames] = m_blockBuffer[m_blockIndex];
-                right[frames] = m_blockBuffer[m_blockIndex + 1];
-                m_blockIndex += 2;
+            while (frames < kFramesPerStep && m_stream.blockIndex + 1 < m_stream.blockSamples) {
+                left[frames] = m_stream.blockBuffer[m_stream.blockIndex];
+                right[frames] = m_stream.blockBuffer[m_stream.blockIndex + 1];
+                m_stream.blockIndex += 2;
                 ++frames;
             }
-            if (m_blockIndex + 1 == m_blockSamples)
-                m_blockIndex = m_blockSamples;
+            if (m_stream.blockIndex + 1 == m_stream.blockSamples)
+                m_stream.blockIndex = m_stream.blockSamples;
         } else {
-            while (frames < kFramesPerStep && m_blockIndex < m_blockSamples) {
-                left[frames] = m_blockBuffer[m_blockIndex];
-                ++m_blockIndex;
+            while (frames < kFramesPerStep && m_stream.blockIndex < m_stream.blockSamples) {
+                left[frames] = m_stream.blockBuffer[m_stream.blockIndex];
+                ++m_stream.blockIndex;
                 ++frames;
             }
         }

@@ -80,23 +80,28 @@ private:
     int readBlocks(std::int16_t* left, std::int16_t* right);
     bool decodeNextBlock();
 
-    std::unique_ptr<std::FILE, FileCloser> m_file;
-    std::optional<ByteReader> m_reader;
-    WavHeader m_header;
-    BlockReader m_blockReader = BlockReader::None;
-    std::int16_t (*m_expand)(std::uint8_t) = nullptr; // A-law or µ-law expansion
-    std::size_t m_sourceSampleBytes = 0;              // plain formats: bytes of one stored sample
+    // What one open file's reading has come to; close() starts over from the default.
+    struct Stream {
+        std::unique_ptr<std::FILE, FileCloser> file;
+        std::optional<ByteReader> reader;
+        WavHeader header;
+        BlockReader blockReader = BlockReader::None;
+        std::int16_t (*expand)(std::uint8_t) = nullptr; // A-law or µ-law expansion
+        std::size_t sourceSampleBytes = 0;              // plain formats: bytes of one stored sample
 
-    std::vector<std::uint8_t> m_readBuffer;  // raw bytes of one read step (or one block)
-    std::vector<std::int16_t> m_blockBuffer; // decoded samples of one block, interleaved
-    std::size_t m_blockSamples = 0;          // samples decoded into m_blockBuffer
-    std::size_t m_blockIndex = 0;            // next undelivered sample; == m_blockSamples: used up
-    bool m_blockStereo = false;              // the block's samples are interleaved pairs
-    bool m_streamEnded = false;              // a block failed: read() returns 0 from now on
+        std::vector<std::uint8_t> readBuffer;  // raw bytes of one read step (or one block)
+        std::vector<std::int16_t> blockBuffer; // decoded samples of one block, interleaved
+        std::size_t blockSamples = 0;          // samples decoded into blockBuffer
+        std::size_t blockIndex = 0;            // next undelivered sample; == blockSamples: used up
+        bool blockStereo = false;              // the block's samples are interleaved pairs
+        bool streamEnded = false;              // a block failed: read() returns 0 from now on
 
-    std::optional<MsAdpcmDecoder> m_msAdpcm;
-    std::optional<ImaAdpcmDecoder> m_imaAdpcm;
-    std::unique_ptr<GsmDecoder> m_gsm;
+        std::optional<MsAdpcmDecoder> msAdpcm;
+        std::optional<ImaAdpcmDecoder> imaAdpcm;
+        std::unique_ptr<GsmDecoder> gsm;
+    };
+
+    Stream m_stream;
 };
 
 } // namespace velmora

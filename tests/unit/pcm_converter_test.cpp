@@ -54,7 +54,7 @@ public:
           m_storage((m_capacityBytes + kGuardBytes) / 2 + 1) {
         std::memset(m_storage.data(), kSentinel, m_storage.size() * 2);
     }
-    void* data() { return m_storage.data(); }
+    std::int16_t* data() { return m_storage.data(); }
     const std::uint8_t* bytes() const {
         return reinterpret_cast<const std::uint8_t*>(m_storage.data());
     }
