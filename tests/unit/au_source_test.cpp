@@ -5,6 +5,7 @@
 
 #include "sources/au_source.h"
 #include "sources/source_factory.h"
+#include "tests/unit/source_decoding.h"
 #include "tests/unit/test_support.h"
 
 #include <algorithm>
@@ -30,25 +31,11 @@ struct Decoded {
 };
 
 Decoded decodeAll(AudioSource& source) {
-    Decoded result{source.outChannels(), {}, 0};
     EXPECT_EQ(source.bitsPerSample(), 16);
-    std::array<std::int16_t, AudioSource::kMaxFramesPerRead> left{};
-    std::array<std::int16_t, AudioSource::kMaxFramesPerRead> right{};
-    for (int reads = 0; reads < 1'000'000; ++reads) {
-        const int frames = source.read(left.data(), right.data());
-        if (frames <= 0)
-            return result;
-        result.largestRead = std::max(result.largestRead, frames);
-        if (frames > AudioSource::kMaxFramesPerRead)
-            break;
-        for (std::size_t i = 0; i < static_cast<std::size_t>(frames); ++i) {
-            result.samples.push_back(left[i]);
-            if (result.outChannels == 2)
-                result.samples.push_back(right[i]);
-        }
-    }
-    ADD_FAILURE() << "read() did not end or delivered more than 1152 frames";
-    return result;
+    const test::DecodedPcm pcm = test::decodeSource(source);
+    if (!pcm.ended)
+        ADD_FAILURE() << "read() did not end or delivered more than 1152 frames";
+    return {pcm.outChannels, pcm.interleaved(), pcm.largestRead};
 }
 
 std::optional<Decoded> decodeFile(const std::filesystem::path& file) {

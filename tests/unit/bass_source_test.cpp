@@ -7,6 +7,7 @@
 #include "platform/bass/midi_sound_font.h"
 #include "sources/bass_source.h"
 #include "sources/source_factory.h"
+#include "tests/unit/source_decoding.h"
 #include "tests/unit/test_support.h"
 
 #include <algorithm>
@@ -49,31 +50,24 @@ struct Decoded {
 };
 
 Decoded decodeAll(BassSource& source) {
+    const test::DecodedPcm pcm = test::decodeSource(source);
+    EXPECT_LE(pcm.largestRead, AudioSource::kMaxFramesPerRead);
     Decoded out;
-    std::array<std::int16_t, AudioSource::kMaxFramesPerRead> left{};
-    std::array<std::int16_t, AudioSource::kMaxFramesPerRead> right{};
-    const bool stereo = source.outChannels() == 2;
+    for (const int sample : pcm.interleaved()) {
+        if (pcm.bitsPerSample == 8)
+            out.bytes.push_back(static_cast<std::uint8_t>(sample));
+        else
+            out.samples.push_back(static_cast<std::int16_t>(sample));
+    }
+    out.frames = pcm.frames();
+    out.reads = static_cast<int>(pcm.reads.size());
+    out.maxFramesPerRead = pcm.largestRead;
     const std::uint64_t frameBytes =
         static_cast<std::uint64_t>(source.channels()) * (source.bitsPerSample() / 8);
-    for (;;) {
-        const int frames = source.read(left.data(), stereo ? right.data() : nullptr);
-        if (frames <= 0)
-            break;
-        EXPECT_LE(frames, AudioSource::kMaxFramesPerRead);
-        ++out.reads;
-        out.frames += static_cast<std::uint64_t>(frames);
-        out.maxFramesPerRead = std::max(out.maxFramesPerRead, frames);
-        for (int i = 0; i < frames; ++i) {
-            for (int channel = 0; channel < (stereo ? 2 : 1); ++channel) {
-                const auto& plane = channel == 0 ? left : right;
-                if (source.bitsPerSample() == 8)
-                    out.bytes.push_back(reinterpret_cast<const std::uint8_t*>(plane.data())[i]);
-                else
-                    out.samples.push_back(plane[static_cast<std::size_t>(i)]);
-            }
-        }
-        if (source.position() != out.frames * frameBytes)
-            out.positionFollowed = false;
+    std::uint64_t delivered = 0;
+    for (std::size_t i = 0; i < pcm.reads.size(); ++i) {
+        delivered += static_cast<std::uint64_t>(pcm.reads[i]);
+        out.positionFollowed = out.positionFollowed && pcm.positions[i] == delivered * frameBytes;
     }
     return out;
 }

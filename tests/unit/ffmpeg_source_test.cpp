@@ -7,6 +7,7 @@
 #include "sources/ffmpeg_probe_source.h"
 #include "sources/ffmpeg_source.h"
 #include "sources/source_factory.h"
+#include "tests/unit/source_decoding.h"
 #include "tests/unit/test_support.h"
 
 #include <algorithm>
@@ -40,28 +41,10 @@ struct Decoded {
 };
 
 Decoded decodeAll(AudioSource& source) {
-    Decoded result;
-    std::array<std::int16_t, AudioSource::kMaxFramesPerRead> left{};
-    std::array<std::int16_t, AudioSource::kMaxFramesPerRead> right{};
-    const bool stereo = source.outChannels() == 2;
-    const bool eightBit = source.bitsPerSample() == 8;
-    for (int reads = 0; reads < 1'000'000; ++reads) {
-        const int frames = source.read(left.data(), right.data());
-        if (frames <= 0)
-            return result;
-        result.reads.push_back(frames);
-        result.positions.push_back(source.position());
-        if (frames > AudioSource::kMaxFramesPerRead)
-            break;
-        for (std::size_t i = 0; i < static_cast<std::size_t>(frames); ++i) {
-            result.samples.push_back(eightBit ? AudioSource::asBytes(left.data())[i] : left[i]);
-            if (stereo)
-                result.samples.push_back(eightBit ? AudioSource::asBytes(right.data())[i]
-                                                  : right[i]);
-        }
-    }
-    ADD_FAILURE() << "read() did not end or delivered more than 1152 frames";
-    return result;
+    test::DecodedPcm pcm = test::decodeSource(source);
+    if (!pcm.ended)
+        ADD_FAILURE() << "read() did not end or delivered more than 1152 frames";
+    return {pcm.interleaved(), std::move(pcm.reads), std::move(pcm.positions)};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -81,20 +64,8 @@ bool haveEncoder(const std::string& name) {
 
 // key=value lines of ffprobe for the first audio stream and the container.
 std::map<std::string, std::string> probe(const std::filesystem::path& file) {
-    std::string out;
-    test::runCommand("ffprobe -v error -select_streams a:0 -show_entries "
-                     "stream=sample_rate,channels,bit_rate,sample_fmt:format=duration "
-                     "-of default=nw=1 " +
-                         test::shellQuote(file.string()),
-                     &out);
-    std::map<std::string, std::string> values;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        const auto equals = line.find('=');
-        if (equals != std::string::npos)
-            values[line.substr(0, equals)] = line.substr(equals + 1);
-    }
-    return values;
+    return test::ffprobeFields(file,
+                               "stream=sample_rate,channels,bit_rate,sample_fmt:format=duration");
 }
 
 int probedInt(const std::map<std::string, std::string>& values, const std::string& key) {

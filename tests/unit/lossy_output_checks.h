@@ -77,25 +77,8 @@ inline std::vector<std::uint8_t> toneWav(int channels, int rate, int bits, doubl
 // Fields of the first audio stream and of the format, as ffprobe reports them
 // ("codec_name", "sample_rate", "channels", "bit_rate", "duration", "format_name").
 inline std::map<std::string, std::string> probeStream(const std::filesystem::path& file) {
-    std::string text;
-    runCommand("ffprobe -v error -select_streams a:0 -show_entries "
-               "stream=codec_name,sample_rate,channels,bit_rate,duration:format=format_name "
-               "-of default=noprint_wrappers=1 " +
-                   shellQuote(file.string()) + " 2>&1",
-               &text);
-    std::map<std::string, std::string> fields;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = text.substr(start, end - start);
-        const std::size_t eq = line.find('=');
-        if (eq != std::string::npos && !fields.contains(line.substr(0, eq)))
-            fields[line.substr(0, eq)] = line.substr(eq + 1);
-        start = end + 1;
-    }
-    return fields;
+    return ffprobeFields(
+        file, "stream=codec_name,sample_rate,channels,bit_rate,duration:format=format_name");
 }
 
 // Decoded PCM as FFmpeg delivers it, interleaved 16-bit, with its channel count.

@@ -4,6 +4,7 @@
 
 #include "sources/ogg_source.h"
 #include "sources/source_factory.h"
+#include "tests/unit/source_decoding.h"
 #include "tests/unit/test_support.h"
 
 #include <algorithm>
@@ -21,34 +22,10 @@ namespace {
 
 using test::shellQuote;
 
-struct Decoded {
-    std::vector<int> left;
-    std::vector<int> right; // only when outChannels is 2
-    int reads = 0;
-    int largestRead = 0;
-    bool ended = false; // read() reported the end within the bound
-};
+using Decoded = test::DecodedPcm;
 
-// Reads to the end, at most `maxReads` calls: a source that never ends fails the test.
 Decoded decodeAll(AudioSource& source, int maxReads = 100'000) {
-    Decoded result;
-    std::array<std::int16_t, AudioSource::kMaxFramesPerRead> left{};
-    std::array<std::int16_t, AudioSource::kMaxFramesPerRead> right{};
-    while (result.reads < maxReads) {
-        const int frames = source.read(left.data(), right.data());
-        ++result.reads;
-        if (frames <= 0) {
-            result.ended = true;
-            break;
-        }
-        result.largestRead = std::max(result.largestRead, frames);
-        if (frames > AudioSource::kMaxFramesPerRead)
-            break;
-        result.left.insert(result.left.end(), left.begin(), left.begin() + frames);
-        if (source.outChannels() == 2)
-            result.right.insert(result.right.end(), right.begin(), right.begin() + frames);
-    }
-    return result;
+    return test::decodeSource(source, maxReads);
 }
 
 bool ffmpeg(const std::string& arguments, const std::filesystem::path& out) {

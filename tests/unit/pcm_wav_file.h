@@ -59,25 +59,8 @@ inline bool haveFfmpeg() {
 
 // Stream fields as ffprobe reports them for the first audio stream.
 inline std::map<std::string, std::string> ffprobeStream(const std::filesystem::path& file) {
-    std::string text;
-    runCommand("ffprobe -v error -select_streams a:0 -show_entries "
-               "stream=codec_name,sample_rate,channels,bits_per_sample,duration_ts "
-               "-of default=noprint_wrappers=1 " +
-                   shellQuote(file.string()) + " 2>&1",
-               &text);
-    std::map<std::string, std::string> fields;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = text.substr(start, end - start);
-        const std::size_t eq = line.find('=');
-        if (eq != std::string::npos)
-            fields[line.substr(0, eq)] = line.substr(eq + 1);
-        start = end + 1;
-    }
-    return fields;
+    return ffprobeFields(file,
+                         "stream=codec_name,sample_rate,channels,bits_per_sample,duration_ts");
 }
 
 // The interleaved samples as ffmpeg decodes `file`, in the given width (8 unsigned, 16 signed

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -98,6 +99,22 @@ std::vector<std::int16_t> readS16LE(const std::filesystem::path& file) {
     for (std::size_t i = 0; i < samples.size(); ++i)
         samples[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
     return samples;
+}
+
+std::map<std::string, std::string> ffprobeFields(const std::filesystem::path& file,
+                                                 const std::string& entries) {
+    std::string text;
+    runCommand("ffprobe -v error -select_streams a:0 -show_entries " + shellQuote(entries) +
+                   " -of default=noprint_wrappers=1 " + shellQuote(file.string()),
+               &text);
+    std::map<std::string, std::string> fields;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t equals = line.find('=');
+        if (equals != std::string::npos)
+            fields.emplace(line.substr(0, equals), line.substr(equals + 1));
+    }
+    return fields;
 }
 
 } // namespace velmora::test

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,12 @@ int runCommand(const std::string& commandLine, std::string* output = nullptr);
 bool haveTool(const std::string& name);
 
 std::string shellQuote(const std::string& text);
+
+// The key=value fields ffprobe reports for `entries` (its -show_entries argument, such as
+// "stream=sample_rate,channels:format=duration") of the first audio stream of `file`. A key
+// reported twice keeps its first value; a file ffprobe cannot read gives no fields.
+std::map<std::string, std::string> ffprobeFields(const std::filesystem::path& file,
+                                                 const std::string& entries);
 
 std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& file);
 void writeFileBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes);

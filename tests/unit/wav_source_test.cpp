@@ -4,6 +4,7 @@
 // formulas, the rejections, and malformed input (run under the sanitizer build too).
 
 #include "sources/wav_source.h"
+#include "tests/unit/source_decoding.h"
 #include "tests/unit/test_support.h"
 
 #include <algorithm>
@@ -164,38 +165,12 @@ struct Decoded {
 // Reads until read() returns 0 or less; fails the test when a read exceeds 1152 frames or the
 // stream never ends.
 Decoded decodeAll(WavSource& source) {
-    Decoded result;
-    result.opened = true;
-    result.outChannels = source.outChannels();
-    result.bitsPerSample = source.bitsPerSample();
-    std::array<std::int16_t, AudioSource::kMaxFramesPerRead> left{};
-    std::array<std::int16_t, AudioSource::kMaxFramesPerRead> right{};
-    for (int reads = 0;; ++reads) {
-        if (reads > 10'000'000) {
-            ADD_FAILURE() << "read() never ended";
-            break;
-        }
-        const int frames = source.read(left.data(), right.data());
-        if (frames <= 0)
-            break;
-        EXPECT_LE(frames, AudioSource::kMaxFramesPerRead);
-        if (frames > AudioSource::kMaxFramesPerRead)
-            break;
-        result.largestRead = std::max(result.largestRead, frames);
-        result.frames += static_cast<std::uint64_t>(frames);
-        for (int i = 0; i < frames; ++i) {
-            if (result.bitsPerSample == 8) {
-                result.samples.push_back(AudioSource::asBytes(left.data())[i]);
-                if (result.outChannels == 2)
-                    result.samples.push_back(AudioSource::asBytes(right.data())[i]);
-            } else {
-                result.samples.push_back(left[static_cast<std::size_t>(i)]);
-                if (result.outChannels == 2)
-                    result.samples.push_back(right[static_cast<std::size_t>(i)]);
-            }
-        }
-    }
-    return result;
+    const test::DecodedPcm pcm = test::decodeSource(source, 10'000'000);
+    EXPECT_LE(pcm.largestRead, AudioSource::kMaxFramesPerRead);
+    if (!pcm.ended && pcm.largestRead <= AudioSource::kMaxFramesPerRead)
+        ADD_FAILURE() << "read() never ended";
+    return {true,         pcm.outChannels, pcm.bitsPerSample, pcm.interleaved(),
+            pcm.frames(), pcm.largestRead};
 }
 
 Decoded decodeFile(const std::filesystem::path& file) {

@@ -7,6 +7,7 @@
 #include "platform/wmf/wmf_sync_reader.h"
 #include "sources/source_factory.h"
 #include "sources/wma_source.h"
+#include "tests/unit/source_decoding.h"
 #include "tests/unit/test_support.h"
 
 #include <algorithm>
@@ -28,31 +29,10 @@ namespace {
 
 using test::shellQuote;
 
-struct Decoded {
-    std::vector<int> left;
-    std::vector<int> right;
-    int largestRead = 0;
-    bool ended = false;
-};
+using Decoded = test::DecodedPcm;
 
 Decoded decodeAll(AudioSource& source, int maxReads = 100'000) {
-    Decoded result;
-    std::array<std::int16_t, AudioSource::kMaxFramesPerRead> left{};
-    std::array<std::int16_t, AudioSource::kMaxFramesPerRead> right{};
-    for (int reads = 0; reads < maxReads; ++reads) {
-        const int frames = source.read(left.data(), right.data());
-        if (frames <= 0) {
-            result.ended = true;
-            break;
-        }
-        result.largestRead = std::max(result.largestRead, frames);
-        if (frames > AudioSource::kMaxFramesPerRead)
-            break;
-        result.left.insert(result.left.end(), left.begin(), left.begin() + frames);
-        if (source.outChannels() == 2)
-            result.right.insert(result.right.end(), right.begin(), right.begin() + frames);
-    }
-    return result;
+    return test::decodeSource(source, maxReads);
 }
 
 bool ffmpeg(const std::string& arguments, const std::filesystem::path& out) {
