@@ -75,13 +75,7 @@ OggSource::~OggSource() {
 }
 
 void OggSource::close() {
-    m_file.reset();
-    m_comments.clear();
-    m_vendor.clear();
-    m_interleaved.clear();
-    m_requestBytes = 0;
-    m_errorsInRow = 0;
-    m_ended = false;
+    m_stream = {};
     resetBaseFields();
 }
 
@@ -93,9 +87,9 @@ bool OggSource::open(const std::string& path, int /*renderRate*/) {
         delete raw;
         return false;
     }
-    m_file.reset(raw);
+    m_stream.file.reset(raw);
 
-    const vorbis_info* info = ov_info(m_file.get(), -1);
+    const vorbis_info* info = ov_info(m_stream.file.get(), -1);
     if (info == nullptr || info->channels <= 0 || info->rate <= 0 || info->rate > INT_MAX) {
         close();
         return false;
@@ -103,24 +97,24 @@ bool OggSource::open(const std::string& path, int /*renderRate*/) {
     // Links of a chained file may differ in channels: the request is sized for the link with
     // the fewest, so that no link yields more than kMaxFramesPerRead frames per read.
     int fewestChannels = info->channels;
-    const long links = ov_streams(m_file.get());
+    const long links = ov_streams(m_stream.file.get());
     for (long link = 0; link < links && link < INT_MAX; ++link) {
-        const vorbis_info* linkInfo = ov_info(m_file.get(), static_cast<int>(link));
+        const vorbis_info* linkInfo = ov_info(m_stream.file.get(), static_cast<int>(link));
         if (linkInfo == nullptr || linkInfo->channels <= 0) {
             close();
             return false;
         }
         fewestChannels = std::min(fewestChannels, linkInfo->channels);
     }
-    m_requestBytes =
+    m_stream.requestBytes =
         std::min(kInterleavedBytes, kMaxFramesPerRead * kBytesPerSample * fewestChannels);
-    m_interleaved.resize(kInterleavedBytes);
+    m_stream.interleaved.resize(kInterleavedBytes);
 
     keepComments();
 
-    const ogg_int64_t rawTotal = ov_raw_total(m_file.get(), -1);
+    const ogg_int64_t rawTotal = ov_raw_total(m_stream.file.get(), -1);
     m_length = rawTotal > 0 ? static_cast<std::uint64_t>(rawTotal) : 0;
-    m_durationSeconds = clampToInt(ov_time_total(m_file.get(), -1));
+    m_durationSeconds = clampToInt(ov_time_total(m_stream.file.get(), -1));
     m_sampleRate = static_cast<int>(info->rate);
     m_channels = info->channels;
     m_outChannels = m_channels < 3 ? m_channels : 2;
@@ -133,47 +127,48 @@ bool OggSource::open(const std::string& path, int /*renderRate*/) {
 }
 
 void OggSource::keepComments() {
-    const vorbis_comment* comment = ov_comment(m_file.get(), -1);
+    const vorbis_comment* comment = ov_comment(m_stream.file.get(), -1);
     if (comment == nullptr)
         return;
     if (comment->vendor != nullptr)
-        m_vendor =
+        m_stream.vendor =
             commentText(comment->vendor, static_cast<int>(std::strlen(comment->vendor) & INT_MAX));
     if (comment->user_comments == nullptr || comment->comment_lengths == nullptr)
         return;
     for (int i = 0; i < comment->comments; ++i)
-        m_comments.push_back(commentText(comment->user_comments[i], comment->comment_lengths[i]));
+        m_stream.comments.push_back(
+            commentText(comment->user_comments[i], comment->comment_lengths[i]));
 }
 
 std::uint64_t OggSource::position() const {
-    if (!m_file)
+    if (!m_stream.file)
         return 0;
     // The library's total stops at the start of the last page while its read position runs to
     // the end of the file: the position is held at the total so progress never passes 100%.
-    const ogg_int64_t tell = ov_raw_tell(m_file.get());
+    const ogg_int64_t tell = ov_raw_tell(m_stream.file.get());
     return tell > 0 ? std::min(static_cast<std::uint64_t>(tell), m_length) : 0;
 }
 
 int OggSource::read(std::int16_t* left, std::int16_t* right) {
-    if (!m_file || m_ended)
+    if (!m_stream.file || m_stream.ended)
         return 0;
     long bytes = 0;
     int link = 0;
     for (;;) {
-        bytes = ov_read(m_file.get(), m_interleaved.data(), m_requestBytes, kLittleEndian,
-                        kBytesPerSample, kSigned, &link);
+        bytes = ov_read(m_stream.file.get(), m_stream.interleaved.data(), m_stream.requestBytes,
+                        kLittleEndian, kBytesPerSample, kSigned, &link);
         if (bytes >= 0)
             break;
         // A hole (OV_HOLE) is skipped by the next call; errors that keep coming end the stream.
-        if (++m_errorsInRow >= kMaxConsecutiveErrors) {
-            m_ended = true;
+        if (++m_stream.errorsInRow >= kMaxConsecutiveErrors) {
+            m_stream.ended = true;
             return 0;
         }
     }
-    m_errorsInRow = 0;
-    const vorbis_info* info = ov_info(m_file.get(), link);
-    if (bytes == 0 || bytes > m_requestBytes || info == nullptr || info->channels <= 0) {
-        m_ended = true;
+    m_stream.errorsInRow = 0;
+    const vorbis_info* info = ov_info(m_stream.file.get(), link);
+    if (bytes == 0 || bytes > m_stream.requestBytes || info == nullptr || info->channels <= 0) {
+        m_stream.ended = true;
         return 0;
     }
     // The link's own layout: ov_read interleaves the channels of the link it decoded.
@@ -182,7 +177,7 @@ int OggSource::read(std::int16_t* left, std::int16_t* right) {
     const std::size_t frames = static_cast<std::size_t>(bytes) / stride;
     const std::size_t rightOffset = linkChannels >= 2 ? kBytesPerSample : 0;
     for (std::size_t i = 0; i < frames; ++i) {
-        const char* frame = m_interleaved.data() + i * stride;
+        const char* frame = m_stream.interleaved.data() + i * stride;
         left[i] = sampleAt(frame);
         if (m_outChannels == 2)
             right[i] = sampleAt(frame + rightOffset);
@@ -203,7 +198,7 @@ bool OggSource::readTags(TagSet& tags) {
         {"COMPOSER", &tags.composer},
         {"COPYRIGHT", &tags.copyright},
     }};
-    for (const std::string& comment : m_comments) {
+    for (const std::string& comment : m_stream.comments) {
         const std::size_t equals = comment.find('=');
         if (equals == std::string::npos)
             continue;

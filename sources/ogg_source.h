@@ -39,8 +39,8 @@ public:
     bool readTags(TagSet& tags) override;
 
     // The stream's comments in stream order, UTF-8 (repaired), each at most kMaxCommentBytes.
-    const std::vector<std::string>& comments() const { return m_comments; }
-    const std::string& vendor() const { return m_vendor; }
+    const std::vector<std::string>& comments() const { return m_stream.comments; }
+    const std::string& vendor() const { return m_stream.vendor; }
 
 private:
     struct VorbisFileCloser {
@@ -49,13 +49,18 @@ private:
 
     void keepComments();
 
-    std::unique_ptr<OggVorbis_File, VorbisFileCloser> m_file;
-    std::vector<std::string> m_comments;
-    std::string m_vendor;
-    std::vector<char> m_interleaved; // kInterleavedBytes of PCM as ov_read writes it
-    int m_requestBytes = 0;          // bytes asked of ov_read: never more than 1152 frames
-    int m_errorsInRow = 0;
-    bool m_ended = false; // the end or an unrecoverable error was met
+    // What one open stream's reading has come to; close() starts over from the default.
+    struct Stream {
+        std::unique_ptr<OggVorbis_File, VorbisFileCloser> file;
+        std::vector<std::string> comments;
+        std::string vendor;
+        std::vector<char> interleaved; // kInterleavedBytes of PCM as ov_read writes it
+        int requestBytes = 0;          // bytes asked of ov_read: never more than 1152 frames
+        int errorsInRow = 0;
+        bool ended = false; // the end or an unrecoverable error was met
+    };
+
+    Stream m_stream;
 };
 
 } // namespace velmora
