@@ -220,6 +220,44 @@ TEST_F(ByteReaderTest, MemoryAndFileReadTheSameAndFailOnShortReads) {
     std::fclose(stream);
 }
 
+TEST_F(ByteReaderTest, TagsMatchOrLeaveThePositionAndViewsStayInTheMemory) {
+    Bytes bytes = {'R', 'I', 'F', 'F', 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 'a', 'b'};
+    const auto file = path("tags.bin");
+    test::writeFileBytes(file, bytes);
+    std::FILE* stream = std::fopen(file.c_str(), "rb");
+    ASSERT_NE(stream, nullptr);
+    auto fromFile = ByteReader::fromFile(stream);
+    ASSERT_TRUE(fromFile);
+    ByteReader fromMemory(bytes);
+    for (ByteReader* in : {&*fromFile, &fromMemory}) {
+        SCOPED_TRACE(in == &fromMemory ? "memory" : "file");
+        EXPECT_FALSE(in->matchTag("RIFX"));
+        EXPECT_EQ(in->tell(), 0u);
+        ASSERT_TRUE(in->matchTag("RIFF"));
+        std::uint64_t u64 = 0;
+        ASSERT_TRUE(in->readU64LE(u64));
+        EXPECT_EQ(u64, 0x0807060504030201u);
+        EXPECT_FALSE(in->matchTag("abc")) << "a tag longer than what is left";
+        EXPECT_EQ(in->tell(), 12u);
+        std::span<const std::uint8_t> view;
+        if (in == &fromMemory) {
+            EXPECT_FALSE(in->takeView(3, view));
+            ASSERT_TRUE(in->takeView(1, view));
+            ASSERT_EQ(view.size(), 1u);
+            EXPECT_EQ(view[0], 'a');
+            EXPECT_EQ(in->takeViewUpTo(100).size(), 1u);
+            EXPECT_EQ(in->remaining(), 0u);
+        } else {
+            // A file has no memory to view: the reader refuses rather than pointing anywhere.
+            EXPECT_FALSE(in->takeView(1, view));
+            EXPECT_TRUE(in->takeViewUpTo(1).empty());
+            EXPECT_EQ(in->tell(), 12u);
+        }
+        EXPECT_FALSE(in->readU64LE(u64));
+    }
+    std::fclose(stream);
+}
+
 TEST(FloatSampleTest, ScalesTruncatesAndSaturates) {
     const std::pair<double, int> cases[] = {
         {0.0, 0},           {1.0, 32767},
