@@ -8,10 +8,6 @@
 #include <memory>
 #include <vector>
 
-struct AVCodecContext;
-struct AVFrame;
-struct AVPacket;
-
 namespace velmora {
 
 // An AAC-LC encoder over FFmpeg's native "aac" encoder, in the shape of the classic AAC encoder

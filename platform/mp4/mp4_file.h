@@ -8,9 +8,6 @@
 #include <string>
 #include <string_view>
 
-struct AVFormatContext;
-struct AVPacket;
-
 namespace velmora {
 
 // An MPEG-4 file writer over libavformat's MP4 muxer, holding one audio track: create the file,

@@ -9,13 +9,6 @@
 #include <string>
 #include <vector>
 
-struct AVAudioFifo;
-struct AVCodecContext;
-struct AVFormatContext;
-struct AVFrame;
-struct AVPacket;
-struct SwrContext;
-
 namespace velmora {
 
 // The writer of the Windows Media runtime: makes an ASF file (WMA, WMV or ASF, audio only) with
