@@ -1,5 +1,7 @@
 #include "sources/ffmpeg_source.h"
 
+#include "platform/ffmpeg/ffmpeg_frame_samples.h"
+
 #include <algorithm>
 #include <climits>
 
@@ -76,22 +78,22 @@ bool FfmpegSource::readTags(TagSet& tags) {
 }
 
 int FfmpegSource::deliver(std::int16_t* left, std::int16_t* right, int offset) {
-    const AVFrame& frame = *m_frame;
+    const FfmpegFrameSamples frame(*m_frame);
     const int count = std::min(m_frameLength - m_frameCursor, kMaxFramesPerRead - offset);
     // A mono frame in a stereo stream gives the same samples to both sides.
-    const int second = frame.ch_layout.nb_channels > 1 ? 1 : 0;
+    const int second = m_frame->ch_layout.nb_channels > 1 ? 1 : 0;
     const bool stereo = m_outChannels == 2;
     for (int i = 0; i < count; ++i) {
         const int index = m_frameCursor + i;
         const auto target = static_cast<std::size_t>(offset + i);
         if (m_bitsPerSample == 8) {
-            asBytes(left)[target] = FfmpegDecoder::sample8(frame, 0, index);
+            asBytes(left)[target] = frame.sample8(0, index);
             if (stereo)
-                asBytes(right)[target] = FfmpegDecoder::sample8(frame, second, index);
+                asBytes(right)[target] = frame.sample8(second, index);
         } else {
-            left[target] = FfmpegDecoder::sample16(frame, 0, index);
+            left[target] = frame.sample16(0, index);
             if (stereo)
-                right[target] = FfmpegDecoder::sample16(frame, second, index);
+                right[target] = frame.sample16(second, index);
         }
     }
     m_frameCursor += count;

@@ -1,10 +1,6 @@
 #include "platform/ffmpeg/ffmpeg_decoder.h"
 
 #include "platform/ffmpeg/ffmpeg_dictionary.h"
-#include "platform/float_sample.h"
-
-#include <cstddef>
-#include <cstring>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -55,22 +51,6 @@ int countUsableFrames(const AVFrame& frame) {
         if (!frame.extended_data[plane])
             return 0;
     return frame.nb_samples;
-}
-
-template <typename T> T storedValue(const std::uint8_t* stored) {
-    T value{};
-    std::memcpy(&value, stored, sizeof value);
-    return value;
-}
-
-const std::uint8_t* storedSample(const AVFrame& frame, int channel, int index) {
-    const auto format = static_cast<AVSampleFormat>(frame.format);
-    const auto bytes = static_cast<std::size_t>(av_get_bytes_per_sample(format));
-    const auto at = static_cast<std::size_t>(index);
-    if (av_sample_fmt_is_planar(format) != 0)
-        return frame.extended_data[channel] + at * bytes;
-    const auto channels = static_cast<std::size_t>(frame.ch_layout.nb_channels);
-    return frame.extended_data[0] + (at * channels + static_cast<std::size_t>(channel)) * bytes;
 }
 
 } // namespace
@@ -160,34 +140,6 @@ void FfmpegDecoder::feed(AVFormatContext& input, int streamIndex) {
     }
     avcodec_send_packet(m_codec.get(), nullptr); // drain the frames the decoder still holds
     m_state.inputEnded = true;
-}
-
-std::int16_t FfmpegDecoder::sample16(const AVFrame& frame, int channel, int index) {
-    const std::uint8_t* stored = storedSample(frame, channel, index);
-    switch (av_get_packed_sample_fmt(static_cast<AVSampleFormat>(frame.format))) {
-    case AV_SAMPLE_FMT_U8:
-        return static_cast<std::int16_t>((stored[0] - 128) * 256);
-    case AV_SAMPLE_FMT_S16:
-        return storedValue<std::int16_t>(stored);
-    case AV_SAMPLE_FMT_S32:
-        return static_cast<std::int16_t>(storedValue<std::int32_t>(stored) >> 16);
-    case AV_SAMPLE_FMT_S64:
-        return static_cast<std::int16_t>(storedValue<std::int64_t>(stored) >> 48);
-    case AV_SAMPLE_FMT_FLT:
-        return floatToSample(static_cast<double>(storedValue<float>(stored)));
-    case AV_SAMPLE_FMT_DBL:
-        return floatToSample(storedValue<double>(stored));
-    default:
-        return 0;
-    }
-}
-
-std::uint8_t FfmpegDecoder::sample8(const AVFrame& frame, int channel, int index) {
-    // Only a stream whose format changes after open needs the narrowing: 8-bit output is
-    // chosen for 8-bit decoders.
-    if (av_get_packed_sample_fmt(static_cast<AVSampleFormat>(frame.format)) == AV_SAMPLE_FMT_U8)
-        return *storedSample(frame, channel, index);
-    return static_cast<std::uint8_t>((sample16(frame, channel, index) >> 8) + 128);
 }
 
 } // namespace velmora

@@ -34,12 +34,6 @@ public:
     // channel it has.
     int usableFrames() const { return m_state.usableFrames; }
 
-    // Sample `index` of `channel` of a frame (within its usable frames) as signed 16-bit PCM:
-    // integers keep their top 16 bits, floating point is scaled and clamped.
-    static std::int16_t sample16(const AVFrame& frame, int channel, int index);
-    // The same as unsigned 8-bit PCM; 8-bit material is delivered as it is.
-    static std::uint8_t sample8(const AVFrame& frame, int channel, int index);
-
 private:
     // What one stream's decoding has come to; a new stream starts from the default.
     struct State {

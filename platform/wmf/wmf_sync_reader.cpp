@@ -1,5 +1,7 @@
 #include "platform/wmf/wmf_sync_reader.h"
 
+#include "platform/ffmpeg/ffmpeg_frame_samples.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -61,11 +63,12 @@ bool WmfSyncReader::convertFrame(const AVFrame& frame, std::vector<std::int16_t>
     if (frame.ch_layout.nb_channels != m_channels)
         return false;
     const int frames = m_decoder.usableFrames();
+    const FfmpegFrameSamples samples(frame);
     pcm.resize(static_cast<std::size_t>(frames) * static_cast<std::size_t>(m_channels));
     std::size_t out = 0;
     for (int i = 0; i < frames; ++i)
         for (int c = 0; c < m_channels; ++c)
-            pcm[out++] = FfmpegDecoder::sample16(frame, c, i);
+            pcm[out++] = samples.sample16(c, i);
     return true;
 }
 
