@@ -64,7 +64,9 @@ int FileList::addFile(const std::string& path) {
     std::unique_ptr<AudioSource> source = factory.open(path, kind, 0, false);
     if (!source) {
         const std::string extension = lowerCaseExtension(path);
-        if (kind == SourceKind::CdAudio)
+        if (factory.failureNote() == SourceFactory::kNotRegularNote)
+            m_failureNote = SourceFactory::kNotRegularNote;
+        else if (kind == SourceKind::CdAudio)
             m_failureNote = kCdNote;
         else if (extension == ".swf" || extension == ".flv")
             m_failureNote = kFlashNote;

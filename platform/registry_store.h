@@ -92,14 +92,16 @@ public:
     const std::filesystem::path& file() const { return m_file; }
 
     // Reads the file. A missing or unreadable file gives an empty snapshot; unreadable lines
-    // are skipped; only the first kMaxFileBytes are looked at.
+    // are skipped, and so are sections naming a key deeper or longer than any real store holds
+    // (see RegistryText); only the first kMaxFileBytes are looked at. A store that is not a
+    // regular file (a FIFO) is never waited on: it reads as missing.
     Snapshot load() const;
 
     // Under an exclusive lock on a lock file beside the store: re-reads the file, changes only
     // the values of the transaction (every other line stays as it was, unparseable ones
-    // included), writes a temporary file in the same folder, syncs it and renames it over the
-    // store. Creates the folder when missing. An empty transaction touches nothing and
-    // succeeds. False when anything fails; the store is then unchanged.
+    // included, and a cut-off last line stays cut off), writes a temporary file in the same folder,
+    // syncs it and renames it over the store. Creates the folder when missing. An empty transaction
+    // touches nothing and succeeds. False when anything fails; the store is then unchanged.
     bool commit(const Transaction& transaction) const;
 
     // A settings file never comes near this; a larger file is not read past it, and is not

@@ -1,5 +1,6 @@
 #include "sources/aiff_source.h"
 
+#include "platform/regular_file.h"
 #include "sources/codecs/float_sample.h"
 #include "sources/codecs/g711.h"
 #include "sources/codecs/ima_adpcm_decoder.h"
@@ -239,7 +240,7 @@ void AiffSource::close() {
 
 bool AiffSource::open(const std::string& path, int /*renderRate*/) {
     close();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = openRegularFileStream(path);
     if (!file)
         return false;
     m_file.reset(file);

@@ -1,5 +1,6 @@
 #include "sources/au_source.h"
 
+#include "platform/regular_file.h"
 #include "sources/codecs/float_sample.h"
 #include "sources/codecs/g711.h"
 
@@ -162,7 +163,7 @@ void AuSource::close() {
 
 bool AuSource::open(const std::string& path, int /*renderRate*/) {
     close();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = openRegularFileStream(path);
     if (!file)
         return false;
     m_file.reset(file);

@@ -1,5 +1,6 @@
 #include "sources/ffmpeg_input.h"
 
+#include "platform/ffmpeg_local_input.h"
 #include "platform/text_encoding.h"
 
 #include <climits>
@@ -17,15 +18,6 @@ extern "C" {
 
 namespace velmora {
 namespace {
-
-// Owns an option dictionary; libavformat takes out the entries it uses and leaves the rest.
-struct Options {
-    Options() = default;
-    Options(const Options&) = delete;
-    Options& operator=(const Options&) = delete;
-    ~Options() { av_dict_free(&dictionary); }
-    AVDictionary* dictionary = nullptr;
-};
 
 // The value of `key` (case-insensitive) in the container's metadata, else in the stream's.
 // Some demuxers (Ogg among them) keep the tags with the stream only.
@@ -83,16 +75,8 @@ FfmpegInput::~FfmpegInput() = default;
 bool FfmpegInput::open(const std::string& path) {
     close();
     silenceFfmpegLogging();
-    // The path always names a local file: the "file:" prefix keeps a name such as "http:x.mp3"
-    // or "concat:a|b" from being taken for another protocol, and the whitelist keeps playlists
-    // and similar containers from reaching out to anything but local files.
-    Options options;
-    if (av_dict_set(&options.dictionary, "protocol_whitelist", "file", 0) < 0)
-        return false;
-    const std::string url = "file:" + path;
-    AVFormatContext* context = nullptr;
-    const int opened = avformat_open_input(&context, url.c_str(), nullptr, &options.dictionary);
-    if (opened < 0) // avformat_open_input frees the context itself on failure
+    AVFormatContext* context = openLocalInput(path, nullptr);
+    if (!context)
         return false;
     m_context.reset(context);
     if (avformat_find_stream_info(context, nullptr) < 0) {

@@ -1,5 +1,6 @@
 #include "platform/wmf/wmf_sync_reader.h"
 
+#include "platform/ffmpeg_local_input.h"
 #include "sources/codecs/float_sample.h"
 
 #include <cmath>
@@ -60,10 +61,9 @@ bool WmfSyncReader::open(const std::string& path) {
     const AVInputFormat* asf = av_find_input_format("asf");
     if (asf == nullptr)
         return false;
-    AVFormatContext* rawFormat = nullptr;
-    if (avformat_open_input(&rawFormat, path.c_str(), asf, nullptr) < 0)
-        return false; // the context is freed by the failed call
-    m_format.reset(rawFormat);
+    m_format.reset(openLocalInput(path, asf));
+    if (!m_format)
+        return false;
 
     const AVStream* audio = nullptr;
     for (unsigned i = 0; i < m_format->nb_streams; ++i) {
