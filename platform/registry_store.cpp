@@ -38,10 +38,18 @@ std::vector<const RegistryStore::Value*> RegistryStore::Key::values() const {
     return ordered;
 }
 
-void RegistryStore::Key::set(Value value) {
+bool RegistryStore::Key::set(Value value, std::size_t& valueCount) {
     std::string name = lowerCaseAscii(value.name);
-    if (m_values.insert_or_assign(name, std::move(value)).second)
-        m_order.push_back(std::move(name));
+    if (const auto found = m_values.find(name); found != m_values.end()) {
+        found->second = std::move(value);
+        return true;
+    }
+    if (valueCount >= kMaxValues)
+        return false;
+    ++valueCount;
+    m_values.emplace(name, std::move(value));
+    m_order.push_back(std::move(name));
+    return true;
 }
 
 const RegistryStore::Key* RegistryStore::Snapshot::key(std::string_view path) const {
@@ -89,10 +97,19 @@ RegistryStore::Snapshot RegistryStore::load() const {
         return snapshot;
     // Only the keys that sections name are kept; the keys above them are implied at lookup, so
     // memory stays in proportion to the file however deep its keys go.
+    std::size_t valueCount = 0;
+    const auto keyFor = [&](const std::string& key) -> Key* {
+        if (const auto found = snapshot.m_keys.find(key); found != snapshot.m_keys.end())
+            return &found->second;
+        if (snapshot.m_keys.size() >= kMaxKeys)
+            return nullptr;
+        return &snapshot.m_keys[key];
+    };
     RegistryText(std::move(bytes))
-        .read([&](const std::string& key) { snapshot.m_keys.try_emplace(key); },
+        .read([&](const std::string& key) { keyFor(key); },
               [&](const std::string& key, Value value) {
-                  snapshot.m_keys[key].set(std::move(value));
+                  if (Key* target = keyFor(key))
+                      target->set(std::move(value), valueCount);
               });
     return snapshot;
 }

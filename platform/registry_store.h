@@ -50,7 +50,8 @@ public:
 
     private:
         friend class RegistryStore;
-        void set(Value value);
+        // False when the name is new and the snapshot holds kMaxValues already.
+        bool set(Value value, std::size_t& valueCount);
 
         // Lower-cased name -> value; a later line for the same name replaces an earlier one.
         std::map<std::string, Value> m_values;
@@ -93,7 +94,8 @@ public:
 
     // Reads the file. A missing or unreadable file gives an empty snapshot; unreadable lines
     // are skipped, and so are sections naming a key deeper or longer than any real store holds
-    // (see RegistryText); only the first kMaxFileBytes are looked at. A store that is not a
+    // (see RegistryText) and what lies beyond kMaxKeys and kMaxValues; only the first
+    // kMaxFileBytes are looked at. A store that is not a
     // regular file (a FIFO) is never waited on: it reads as missing.
     Snapshot load() const;
 
@@ -107,6 +109,12 @@ public:
     // A settings file never comes near this; a larger file is not read past it, and is not
     // rewritten (rewriting would drop what was not read).
     static constexpr std::size_t kMaxFileBytes = 4 * 1024 * 1024;
+    // The program keeps a few dozen keys and a few hundred values; a snapshot takes at most
+    // these many, so that a hostile file cannot make it many times the file's size. Lines
+    // beyond them are ignored like damaged ones (later lines for keys and values already taken
+    // still count).
+    static constexpr std::size_t kMaxKeys = 4096;
+    static constexpr std::size_t kMaxValues = 65536;
 
     static constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
     static constexpr std::string_view kRootName = "HKEY_CURRENT_USER";
