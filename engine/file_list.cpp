@@ -1,5 +1,7 @@
 #include "engine/file_list.h"
 
+#include "platform/ascii_case.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -43,11 +45,7 @@ std::string channelCountText(int channels) {
 } // namespace
 
 std::string upperCasePath(std::string_view path) {
-    std::string upper(path);
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) {
-        return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    });
-    return upper;
+    return upperCaseAscii(path);
 }
 
 bool FileList::contains(std::string_view path) const {

@@ -1,5 +1,6 @@
 #include "sources/aiff_source.h"
 
+#include "platform/ascii_case.h"
 #include "platform/regular_file.h"
 #include "sources/codecs/float_sample.h"
 #include "sources/codecs/g711.h"
@@ -62,7 +63,7 @@ std::optional<std::uint32_t> extendedToHz(const std::array<std::uint8_t, 10>& by
 bool applyCompression(const FourCc& rawType, AiffHeader& h) {
     FourCc type = rawType;
     for (auto& c : type)
-        c = static_cast<std::uint8_t>(std::toupper(c));
+        c = static_cast<std::uint8_t>(toUpperAscii(static_cast<char>(c)));
     h.sampleSize = h.commSampleSize;
     h.littleEndian = false;
     if (isId(type, "NONE") || isId(type, "TWOS") || isId(type, "IN24") || isId(type, "IN32")) {
