@@ -18,6 +18,11 @@ OpenedFile refused(OpenedFile& opened, OpenFailure why) {
 
 OpenedFile openRegularFile(const std::string& path) {
     OpenedFile opened;
+    // Opening a device can have effects of its own (a tape rewinds, a modem line rings), so
+    // what is plainly not a regular file is refused before any open().
+    struct stat named {};
+    if (::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode))
+        return refused(opened, OpenFailure::NotRegular);
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         opened.failure = (errno == ENOENT || errno == ENOTDIR) ? OpenFailure::Missing
