@@ -319,18 +319,29 @@ void RegistryText::ensureHeader() {
     m_text.insert(0, std::string(RegistryStore::kHeader) + "\n\n");
 }
 
-std::size_t RegistryText::endInsertionPoint() {
+std::size_t RegistryText::lastLineBegin() const {
+    const std::size_t lastBreak = m_text.rfind('\n', m_text.empty() ? 0 : m_text.size() - 1);
+    return lastBreak == std::string::npos ? 0 : lastBreak + 1;
+}
+
+bool RegistryText::lastLineMustStayCutOff() const {
     if (m_text.empty() || m_text.back() == '\n')
-        return m_text.size();
-    const std::size_t lastBreak = m_text.rfind('\n');
-    const std::size_t lastBegin = lastBreak == std::string::npos ? 0 : lastBreak + 1;
-    const std::string_view trimmed = trim(std::string_view(m_text).substr(lastBegin));
-    // Completing a blank or section line changes nothing it means; any other line stays cut off.
-    if (trimmed.empty() || trimmed.starts_with("[")) {
+        return false;
+    const Line line = lineAt(lastLineBegin());
+    const std::string_view content =
+        std::string_view(m_text).substr(line.begin, line.contentEnd - line.begin);
+    // Only a line that reads differently once completed (a dword short of its 8 digits) is at
+    // risk; anything else means the same with a line break after it.
+    RegistryStore::Value ignored;
+    return !parseValueLine(content, false, ignored) && parseValueLine(content, true, ignored);
+}
+
+std::size_t RegistryText::endInsertionPoint() {
+    if (lastLineMustStayCutOff())
+        return lastLineBegin();
+    if (!m_text.empty() && m_text.back() != '\n')
         m_text += '\n';
-        return m_text.size();
-    }
-    return lastBegin;
+    return m_text.size();
 }
 
 void RegistryText::setValue(std::string_view keyPath, const RegistryStore::Value& value) {
@@ -340,7 +351,6 @@ void RegistryText::setValue(std::string_view keyPath, const RegistryStore::Value
 
     std::optional<Line> lastOfName;    // the value's line that counts when the file is read
     std::optional<Line> lastInSection; // the last non-blank line of the key's last section
-    bool lastInSectionIsHeader = false;
     bool inKey = false;
     const std::string_view text = m_text;
     for (std::size_t at = 0; at < text.size();) {
@@ -351,16 +361,13 @@ void RegistryText::setValue(std::string_view keyPath, const RegistryStore::Value
         if (trimmed.starts_with("[")) {
             const std::optional<std::string> treeKey = treeKeyOfSection(trimmed);
             inKey = treeKey && *treeKey == key;
-            if (inKey) {
+            if (inKey)
                 lastInSection = line;
-                lastInSectionIsHeader = true;
-            }
             continue;
         }
         if (!inKey || trimmed.empty())
             continue;
         lastInSection = line;
-        lastInSectionIsHeader = false;
         RegistryStore::Value found;
         if (parseValueLine(content, line.terminated, found) && lowerCaseAscii(found.name) == name)
             lastOfName = line;
@@ -371,16 +378,9 @@ void RegistryText::setValue(std::string_view keyPath, const RegistryStore::Value
         return;
     }
     if (lastInSection) {
-        std::size_t insertAt = lastInSection->next;
-        if (!lastInSection->terminated) {
-            // The section's last line ends the file without a line break.
-            if (lastInSectionIsHeader) {
-                m_text += '\n';
-                insertAt = m_text.size();
-            } else {
-                insertAt = lastInSection->begin;
-            }
-        }
+        // The section's last line may end the file without a line break.
+        const std::size_t insertAt =
+            lastInSection->terminated ? lastInSection->next : endInsertionPoint();
         m_text.insert(insertAt, rendered + "\n");
         return;
     }

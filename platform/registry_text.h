@@ -15,7 +15,8 @@ namespace velmora {
 //
 // A last line without a line break may have been cut off. It is read as damaged when it could be
 // a shortened value (a dword with fewer than 8 digits), and it stays that way: nothing is ever
-// written after it, since completing it could bring such a value to life.
+// written after such a line, since completing it would bring the shortened value to life. A last
+// line that reads the same either way is completed when something must follow it.
 class RegistryText {
 public:
     // No program key comes near these; a section naming a deeper or longer key is ignored with
@@ -50,8 +51,11 @@ private:
     struct Section;
 
     Line lineAt(std::size_t begin) const;
-    // Where lines can be added at the end of the text: after a line break, before a cut-off last
-    // line.
+    std::size_t lastLineBegin() const;
+    // True for a last line without a line break that would read differently with one.
+    bool lastLineMustStayCutOff() const;
+    // Where lines can be added at the end of the text: before a last line that must stay cut
+    // off, else after a line break (added to a last line that has none).
     std::size_t endInsertionPoint();
 
     std::string m_text;

@@ -238,6 +238,33 @@ TEST_F(RegistryStoreTest, SubkeyImpliesItsParents) {
     EXPECT_EQ(snapshot.key("Software\\Elsewhere"), nullptr);
 }
 
+TEST_F(RegistryStoreTest, LastLineWithoutALineBreakKeepsItsMeaningThroughCommits) {
+    const std::string options = "[HKEY_CURRENT_USER\\Software\\Ostrane Velmora\\Options]\n";
+    struct Case {
+        std::string last;
+        std::optional<std::int32_t> bitRate; // what the last line gives, before and after
+        bool staysLast;                      // kept byte for byte at the end, unterminated
+    };
+    for (const Case& c : {Case{"\"MP3BitRate\"=dword:c0", std::nullopt, true},
+                          Case{"\"MP3BitRate\"=dword:000000c0", 0xc0, false},
+                          Case{"; a comment", std::nullopt, false}}) {
+        for (const std::string& key : {std::string(kOptions), std::string(kOptions) + "\\MP3Tag"}) {
+            SCOPED_TRACE(c.last + " then a value in " + key);
+            writeText(storeFile(), "Windows Registry Editor Version 5.00\n\n" + options + c.last);
+            ASSERT_EQ(store().load().key(kOptions)->dword("MP3BitRate"), c.bitRate);
+            for (int round = 0; round < 2; ++round) {
+                RegistryStore::Transaction transaction;
+                transaction.setText(key, "Artist" + std::to_string(round), "X");
+                ASSERT_TRUE(store().commit(transaction));
+                const auto snapshot = store().load();
+                EXPECT_EQ(snapshot.key(kOptions)->dword("MP3BitRate"), c.bitRate);
+                EXPECT_EQ(snapshot.key(key)->text("Artist" + std::to_string(round)), "X");
+                EXPECT_EQ(readText(storeFile()).ends_with("\n" + c.last), c.staysLast);
+            }
+        }
+    }
+}
+
 TEST_F(RegistryStoreTest, KeysBeyondTheLimitsAreIgnoredWithTheirValues) {
     const auto keyOf = [](std::size_t depth, std::size_t partBytes) {
         std::string key;
