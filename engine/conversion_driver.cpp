@@ -67,6 +67,7 @@ bool ConversionDriver::runSelectedRoutine(SourceKind kind, const std::string& so
 void ConversionDriver::convertBatch(std::span<SourceFile* const> entries,
                                     std::span<const int> rows) {
     m_cancelled = false;
+    m_stalePartials = StalePartialFiles();
     const int count = static_cast<int>(std::min(entries.size(), rows.size()));
     if (!prepareWindowsMedia())
         return;
@@ -146,6 +147,7 @@ bool ConversionDriver::convertOne(SourceFile& entry, int row, int position, int 
     OutputPathBuilder builder(pathOptions(m_settings), &UserFolders::documentsFolder);
     if (!builder.buildOutputPath(entry, status))
         return false;
+    m_stalePartials.sweepFolderOf(entry.outputPath);
     return routineSucceeded(entry, position, status);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/routine_context.h"
+#include "engine/stale_partial_files.h"
 #include "sources/source_file.h"
 
 #include <functional>
@@ -57,6 +58,7 @@ private:
     std::function<bool()> m_windowsMediaCheck;
     bool m_cancelled = false;
     bool m_soundFontReady = false;
+    StalePartialFiles m_stalePartials; // folders swept in the running batch
 };
 
 } // namespace velmora

@@ -1,5 +1,6 @@
 #include "engine/conversion_settings.h"
 
+#include "platform/ascii_case.h"
 #include "platform/user_folders.h"
 
 #include <algorithm>
@@ -153,16 +154,6 @@ constexpr std::array<Preset, 4> kPresets = {{
 
 constexpr std::string_view kPresetSuffix = "Tag";
 
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return lowerAscii(x) == lowerAscii(y);
-           });
-}
-
 std::optional<int> parseDword(std::string_view text) {
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -180,7 +171,7 @@ struct Target {
 
 std::optional<Target> findTarget(std::string_view name) {
     for (const Field& field : kFields)
-        if (equalsIgnoringCase(field.name, name))
+        if (equalsIgnoringAsciiCase(field.name, name))
             return Target{&field, nullptr, nullptr};
     const std::size_t dot = name.find('.');
     if (dot == std::string_view::npos)
@@ -188,10 +179,10 @@ std::optional<Target> findTarget(std::string_view name) {
     const std::string_view subkey = name.substr(0, dot);
     const std::string_view valueName = name.substr(dot + 1);
     for (const Preset& preset : kPresets) {
-        if (!equalsIgnoringCase(subkey, std::string(preset.word) + std::string(kPresetSuffix)))
+        if (!equalsIgnoringAsciiCase(subkey, std::string(preset.word) + std::string(kPresetSuffix)))
             continue;
         for (const TagPreset::Field& field : TagPreset::fields())
-            if (equalsIgnoringCase(field.name, valueName))
+            if (equalsIgnoringAsciiCase(field.name, valueName))
                 return Target{nullptr, &preset, &field};
     }
     return std::nullopt;
@@ -229,8 +220,7 @@ void ConversionSettings::rebuildExtensionFilter() {
     extensionFilter.clear();
     if (!EnableExtFilter)
         return;
-    std::string lower = FilterExts;
-    std::transform(lower.begin(), lower.end(), lower.begin(), lowerAscii);
+    const std::string lower = lowerCaseAscii(FilterExts);
     // Every piece counts, empty ones too: an empty piece lets names without "." through.
     std::size_t start = 0;
     for (;;) {
@@ -407,14 +397,14 @@ bool ConversionSettings::saveValue(std::string_view name, const RegistryStore& s
 
 TagPreset* ConversionSettings::tagPreset(std::string_view word) {
     for (const Preset& preset : kPresets)
-        if (equalsIgnoringCase(preset.word, word))
+        if (equalsIgnoringAsciiCase(preset.word, word))
             return &(this->*preset.member);
     return nullptr;
 }
 
 const TagPreset* ConversionSettings::tagPreset(std::string_view word) const {
     for (const Preset& preset : kPresets)
-        if (equalsIgnoringCase(preset.word, word))
+        if (equalsIgnoringAsciiCase(preset.word, word))
             return &(this->*preset.member);
     return nullptr;
 }

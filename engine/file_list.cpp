@@ -1,5 +1,7 @@
 #include "engine/file_list.h"
 
+#include "platform/ascii_case.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -43,11 +45,7 @@ std::string channelCountText(int channels) {
 } // namespace
 
 std::string upperCasePath(std::string_view path) {
-    std::string upper(path);
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) {
-        return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    });
-    return upper;
+    return upperCaseAscii(path);
 }
 
 bool FileList::contains(std::string_view path) const {
@@ -64,7 +62,9 @@ int FileList::addFile(const std::string& path) {
     std::unique_ptr<AudioSource> source = factory.open(path, kind, 0, false);
     if (!source) {
         const std::string extension = lowerCaseExtension(path);
-        if (kind == SourceKind::CdAudio)
+        if (factory.failureNote() == SourceFactory::kNotRegularNote)
+            m_failureNote = SourceFactory::kNotRegularNote;
+        else if (kind == SourceKind::CdAudio)
             m_failureNote = kCdNote;
         else if (extension == ".swf" || extension == ".flv")
             m_failureNote = kFlashNote;

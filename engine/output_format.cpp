@@ -1,5 +1,7 @@
 #include "engine/output_format.h"
 
+#include "platform/ascii_case.h"
+
 #include <array>
 #include <charconv>
 
@@ -23,13 +25,6 @@ constexpr std::array<OutputFormatEntry, 14> kTable = {{
     {5600, "awb", "", ".awb", OutputFamily::Amr},
 }};
 
-char upperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 } // namespace
 
 std::span<const OutputFormatEntry> outputFormatTable() {
@@ -43,11 +38,7 @@ std::string outputFormatDisplayText(const OutputFormatEntry& entry) {
 
 std::string outputFormatUpperWord(int code) {
     const OutputFormatEntry* entry = findOutputFormat(code);
-    std::string word;
-    if (entry)
-        for (const char c : entry->word)
-            word += upperAscii(c);
-    return word;
+    return entry ? upperCaseAscii(entry->word) : std::string();
 }
 
 const OutputFormatEntry* findOutputFormat(int code) {
@@ -67,9 +58,7 @@ std::optional<int> parseOutputFormat(std::string_view text) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
     if (!text.empty() && error == std::errc() && end == text.data() + text.size())
         return findOutputFormat(number) ? std::optional<int>(number) : std::nullopt;
-    std::string lower;
-    for (const char c : text)
-        lower += lowerAscii(c);
+    const std::string lower = lowerCaseAscii(text);
     for (const OutputFormatEntry& entry : kTable)
         if (entry.word == lower)
             return entry.code;

@@ -50,7 +50,8 @@ public:
 
     private:
         friend class RegistryStore;
-        void set(Value value);
+        // False when the name is new and the snapshot holds kMaxValues already.
+        bool set(Value value, std::size_t& valueCount);
 
         // Lower-cased name -> value; a later line for the same name replaces an earlier one.
         std::map<std::string, Value> m_values;
@@ -92,19 +93,28 @@ public:
     const std::filesystem::path& file() const { return m_file; }
 
     // Reads the file. A missing or unreadable file gives an empty snapshot; unreadable lines
-    // are skipped; only the first kMaxFileBytes are looked at.
+    // are skipped, and so are sections naming a key deeper or longer than any real store holds
+    // (see RegistryText) and what lies beyond kMaxKeys and kMaxValues; only the first
+    // kMaxFileBytes are looked at. A store that is not a
+    // regular file (a FIFO) is never waited on: it reads as missing.
     Snapshot load() const;
 
     // Under an exclusive lock on a lock file beside the store: re-reads the file, changes only
     // the values of the transaction (every other line stays as it was, unparseable ones
-    // included), writes a temporary file in the same folder, syncs it and renames it over the
-    // store. Creates the folder when missing. An empty transaction touches nothing and
-    // succeeds. False when anything fails; the store is then unchanged.
+    // included, and a cut-off last line stays cut off), writes a temporary file in the same folder,
+    // syncs it and renames it over the store. Creates the folder when missing. An empty transaction
+    // touches nothing and succeeds. False when anything fails; the store is then unchanged.
     bool commit(const Transaction& transaction) const;
 
     // A settings file never comes near this; a larger file is not read past it, and is not
     // rewritten (rewriting would drop what was not read).
     static constexpr std::size_t kMaxFileBytes = 4 * 1024 * 1024;
+    // The program keeps a few dozen keys and a few hundred values; a snapshot takes at most
+    // these many, so that a hostile file cannot make it many times the file's size. Lines
+    // beyond them are ignored like damaged ones (later lines for keys and values already taken
+    // still count).
+    static constexpr std::size_t kMaxKeys = 4096;
+    static constexpr std::size_t kMaxValues = 65536;
 
     static constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
     static constexpr std::string_view kRootName = "HKEY_CURRENT_USER";

@@ -1,7 +1,9 @@
 #include "platform/user_folders.h"
 
+#include "platform/regular_file.h"
+
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <pwd.h>
 #include <string_view>
 #include <system_error>
@@ -81,12 +83,13 @@ std::string documentsFromUserDirs(const std::string& home) {
     const std::filesystem::path base = configHome();
     if (base.empty())
         return {};
-    std::ifstream in(base / "user-dirs.dirs", std::ios::binary);
+    std::FILE* in = openRegularFileStream((base / "user-dirs.dirs").string());
     if (!in)
         return {};
     std::vector<char> bytes(kMaxUserDirsBytes);
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    const std::string_view text(bytes.data(), static_cast<std::size_t>(in.gcount()));
+    const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), in);
+    std::fclose(in);
+    const std::string_view text(bytes.data(), got);
     // Later assignments win, as when the file is sourced by a shell.
     std::string found;
     std::size_t start = 0;

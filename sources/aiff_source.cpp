@@ -1,6 +1,8 @@
 #include "sources/aiff_source.h"
 
+#include "platform/ascii_case.h"
 #include "platform/float_sample.h"
+#include "platform/regular_file.h"
 #include "sources/codecs/g711.h"
 #include "sources/codecs/ima_adpcm_decoder.h"
 #include "sources/source_tags.h"
@@ -61,7 +63,7 @@ std::optional<std::uint32_t> extendedToHz(const std::array<std::uint8_t, 10>& by
 bool applyCompression(const FourCc& rawType, AiffHeader& h) {
     FourCc type = rawType;
     for (auto& c : type)
-        c = static_cast<std::uint8_t>(std::toupper(c));
+        c = static_cast<std::uint8_t>(toUpperAscii(static_cast<char>(c)));
     h.sampleSize = h.commSampleSize;
     h.littleEndian = false;
     if (isId(type, "NONE") || isId(type, "TWOS") || isId(type, "IN24") || isId(type, "IN32")) {
@@ -225,7 +227,7 @@ void AiffSource::close() {
 
 bool AiffSource::open(const std::string& path, int /*renderRate*/) {
     close();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = openRegularFileStream(path);
     if (!file)
         return false;
     m_stream.file.reset(file);

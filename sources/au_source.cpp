@@ -1,6 +1,7 @@
 #include "sources/au_source.h"
 
 #include "platform/float_sample.h"
+#include "platform/regular_file.h"
 #include "sources/codecs/g711.h"
 
 #include <algorithm>
@@ -162,7 +163,7 @@ void AuSource::close() {
 
 bool AuSource::open(const std::string& path, int /*renderRate*/) {
     close();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = openRegularFileStream(path);
     if (!file)
         return false;
     m_file.reset(file);
@@ -197,8 +198,11 @@ bool AuSource::open(const std::string& path, int /*renderRate*/) {
 void AuSource::describeStream() {
     const AuHeader& h = m_header;
     const std::uint64_t fileSize = m_reader->size();
-    // dataOffset lies within the file: open could seek there.
-    m_length = h.dataSize == kUnknownDataSize ? fileSize - h.dataOffset : h.dataSize;
+    // dataOffset lies within the file: open could seek there. A size word claiming more than
+    // the file holds is cut to what is there.
+    const std::uint64_t available = fileSize - h.dataOffset;
+    m_length =
+        h.dataSize == kUnknownDataSize ? available : std::min<std::uint64_t>(h.dataSize, available);
     m_position = 0;
     m_sampleRate = static_cast<int>(h.sampleRate);
     m_channels = static_cast<int>(h.channels);

@@ -1,6 +1,8 @@
 #include "sources/bass_source.h"
 
+#include "platform/ascii_case.h"
 #include "platform/bass/mpeg_frame_header.h"
+#include "platform/regular_file.h"
 #include "sources/source_tags.h"
 
 #include <algorithm>
@@ -17,10 +19,7 @@ std::string lowerExtension(const std::string& path) {
     const std::size_t dot = path.rfind('.');
     if (dot == std::string::npos)
         return {};
-    std::string extension = path.substr(dot);
-    for (char& c : extension)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return extension;
+    return lowerCaseAscii(std::string_view(path).substr(dot));
 }
 
 int clampToInt(double value) {
@@ -53,7 +52,7 @@ BassSource::SourceType BassSource::sourceTypeForPath(const std::string& path) {
 int BassSource::channelModeAt(const std::string& path, std::optional<std::uint64_t> offset) {
     if (!offset || *offset > static_cast<std::uint64_t>(LONG_MAX))
         return kUnknownChannelMode;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = openRegularFileStream(path);
     if (!file)
         return kUnknownChannelMode;
     std::array<std::uint8_t, MpegFrameHeader::kBytes> header{};

@@ -1,7 +1,6 @@
 #include "sources/ffmpeg_input.h"
 
-#include "platform/ffmpeg/ffmpeg_dictionary.h"
-#include "platform/ffmpeg/ffmpeg_log.h"
+#include "platform/ffmpeg/ffmpeg_local_input.h"
 #include "platform/text_encoding.h"
 
 #include <climits>
@@ -65,16 +64,8 @@ FfmpegInput::~FfmpegInput() = default;
 bool FfmpegInput::open(const std::string& path) {
     close();
     silenceFfmpegLogging();
-    // The path always names a local file: the "file:" prefix keeps a name such as "http:x.mp3"
-    // or "concat:a|b" from being taken for another protocol, and the whitelist keeps playlists
-    // and similar containers from reaching out to anything but local files.
-    FfmpegDictionary options;
-    if (!options.set("protocol_whitelist", "file"))
-        return false;
-    const std::string url = "file:" + path;
-    AVFormatContext* context = nullptr;
-    const int opened = avformat_open_input(&context, url.c_str(), nullptr, options.address());
-    if (opened < 0) // avformat_open_input frees the context itself on failure
+    AVFormatContext* context = openLocalInput(path, nullptr);
+    if (!context)
         return false;
     m_context.reset(context);
     if (avformat_find_stream_info(context, nullptr) < 0) {

@@ -1,19 +1,40 @@
 #include "sources/ogg_source.h"
 
+#include "platform/regular_file.h"
 #include "platform/text_encoding.h"
 
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
-// The header's static callback tables are not used here (ov_fopen opens the file).
+// The header's static callback tables are not used: the file is handed over through our own
+// stdio callbacks, after the regular-file check.
 #define OV_EXCLUDE_STATIC_CALLBACKS
 #include <vorbis/vorbisfile.h>
 
 namespace velmora {
 namespace {
+
+std::size_t readStream(void* out, std::size_t size, std::size_t count, void* stream) {
+    return std::fread(out, size, count, static_cast<std::FILE*>(stream));
+}
+
+int seekStream(void* stream, ogg_int64_t offset, int whence) {
+    return ::fseeko(static_cast<std::FILE*>(stream), static_cast<off_t>(offset), whence);
+}
+
+int closeStream(void* stream) {
+    return std::fclose(static_cast<std::FILE*>(stream));
+}
+
+long tellStream(void* stream) {
+    return static_cast<long>(::ftello(static_cast<std::FILE*>(stream)));
+}
+
+constexpr ov_callbacks kStdioCallbacks = {readStream, seekStream, closeStream, tellStream};
 
 constexpr int kBytesPerSample = 2;
 constexpr int kLittleEndian = 0;
@@ -81,9 +102,14 @@ void OggSource::close() {
 
 bool OggSource::open(const std::string& path, int /*renderRate*/) {
     close();
+    std::FILE* stream = openRegularFileStream(path);
+    if (!stream)
+        return false;
     auto* raw = new OggVorbis_File{};
-    // A failed ov_fopen has already closed the file and cleared the state.
-    if (ov_fopen(path.c_str(), raw) < 0) {
+    // On success the library owns the stream and closes it in ov_clear; a failed open has
+    // cleared the state but left the stream to us.
+    if (ov_open_callbacks(stream, raw, nullptr, 0, kStdioCallbacks) < 0) {
+        std::fclose(stream);
         delete raw;
         return false;
     }

@@ -1,5 +1,6 @@
 #include "sources/source_factory.h"
 
+#include "platform/regular_file.h"
 #include "platform/wmf/wmf_runtime.h"
 #include "sources/aiff_source.h"
 #include "sources/au_source.h"
@@ -120,9 +121,17 @@ std::unique_ptr<AudioSource> SourceFactory::openWith(DecoderId id, const std::st
     return nullptr;
 }
 
+std::string_view SourceFactory::inputRefusal(const std::string& path) {
+    return checkRegularFile(path) == OpenFailure::NotRegular ? kNotRegularNote : std::string_view();
+}
+
 std::unique_ptr<AudioSource> SourceFactory::open(const std::string& path, SourceKind kind,
                                                  int renderRate, bool forConversion) {
     m_lastDecoder.reset();
+    if (const std::string_view refusal = inputRefusal(path); !refusal.empty()) {
+        m_failureNote = refusal;
+        return nullptr;
+    }
     for (DecoderId id : chainFor(kind)) {
         // Without the Windows Media runtime the BASS source stands in for it.
         if (id == WindowsMedia && !WmfRuntime::available())

@@ -23,12 +23,18 @@ class SourceFactory {
 public:
     static constexpr std::string_view kFailureNote =
         "To get help, please forward the failure file to <support@velmora.example>.";
+    static constexpr std::string_view kNotRegularNote = "not a regular file";
+
+    // Why `path` is refused before any decoder sees it: kNotRegularNote for a FIFO, device,
+    // socket or folder (reading one could block forever or never end); empty otherwise.
+    static std::string_view inputRefusal(const std::string& path);
 
     // The decoders tried, in order, for a kind.
     static std::span<const DecoderId> chainFor(SourceKind kind);
 
     // renderRate: the conversion's output rate (or 44100); 0 when only describing the file.
-    // When every decoder fails and forConversion is set, failureNote() holds kFailureNote.
+    // When every decoder fails and forConversion is set, failureNote() holds kFailureNote; an
+    // input refused before decoding leaves its refusal there instead.
     std::unique_ptr<AudioSource> open(const std::string& path, SourceKind kind, int renderRate,
                                       bool forConversion);
 

@@ -1,5 +1,7 @@
 #include "sources/source_kind.h"
 
+#include "platform/ascii_case.h"
+
 #include <algorithm>
 #include <array>
 #include <utility>
@@ -63,10 +65,6 @@ constexpr std::array kExtensionTable = {
     ExtensionKind{".xwmv", SourceKind::WindowsMedia},
 };
 
-char toLowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 } // namespace
 
 std::string_view fileNamePart(std::string_view path) {
@@ -79,9 +77,7 @@ std::string lowerCaseExtension(std::string_view path) {
     const auto dot = name.rfind('.');
     if (dot == std::string_view::npos)
         return {};
-    std::string extension(name.substr(dot));
-    std::transform(extension.begin(), extension.end(), extension.begin(), toLowerAscii);
-    return extension;
+    return lowerCaseAscii(name.substr(dot));
 }
 
 SourceKind sourceKindForExtension(std::string_view lowerExtension) {

@@ -1,6 +1,7 @@
 #include "sources/source_tags.h"
 
 #include "platform/genre_list.h"
+#include "platform/regular_file.h"
 #include "platform/text_encoding.h"
 
 #include <algorithm>
@@ -286,6 +287,9 @@ bool readId3TagsUnguarded(std::span<const std::uint8_t> bytes, TagSet& tags) {
 
 bool SourceTags::readFileTags(const std::string& path, TagSet& tags) {
     tags = TagSet{};
+    // TagLib opens the path itself: a FIFO or device must be refused before it does.
+    if (checkRegularFile(path) != OpenFailure::None)
+        return false;
     try {
         return readFileTagsUnguarded(path, tags);
     } catch (...) {
@@ -295,6 +299,8 @@ bool SourceTags::readFileTags(const std::string& path, TagSet& tags) {
 
 bool SourceTags::readMp4Tags(const std::string& path, TagSet& tags) {
     tags = TagSet{};
+    if (checkRegularFile(path) != OpenFailure::None)
+        return false;
     try {
         return readMp4TagsUnguarded(path, tags);
     } catch (...) {

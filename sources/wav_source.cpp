@@ -1,6 +1,7 @@
 #include "sources/wav_source.h"
 
 #include "platform/float_sample.h"
+#include "platform/regular_file.h"
 #include "sources/codecs/g711.h"
 
 #include <algorithm>
@@ -284,7 +285,7 @@ void WavSource::close() {
 
 bool WavSource::open(const std::string& path, int /*renderRate*/) {
     close();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = openRegularFileStream(path);
     if (!file)
         return false;
     m_stream.file.reset(file);

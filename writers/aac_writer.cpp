@@ -1,27 +1,12 @@
 #include "writers/aac_writer.h"
 
+#include "platform/write_all.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace velmora {
-namespace {
-
-// Writes all of `size` bytes, riding over short writes and signals.
-bool writeAll(int fd, const std::uint8_t* bytes, std::size_t size) {
-    while (size > 0) {
-        const ssize_t done = ::write(fd, bytes, size);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        bytes += done;
-        size -= static_cast<std::size_t>(done);
-    }
-    return true;
-}
-
-} // namespace
 
 AacWriter::AacWriter()
     : m_aac([this](std::span<const std::uint8_t> frame) {

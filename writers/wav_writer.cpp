@@ -1,5 +1,7 @@
 #include "writers/wav_writer.h"
 
+#include "platform/write_all.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -25,21 +27,6 @@ void putU16(std::uint8_t* at, std::uint32_t value) {
 void putU32(std::uint8_t* at, std::uint32_t value) {
     putU16(at, value & 0xFFFF);
     putU16(at + 2, value >> 16);
-}
-
-// Writes all of `size` bytes at `offset`, riding over short writes and signals.
-bool writeAt(int fd, const std::uint8_t* bytes, std::size_t size, off_t offset) {
-    while (size > 0) {
-        const ssize_t done = pwrite(fd, bytes, size, offset);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        bytes += done;
-        size -= static_cast<std::size_t>(done);
-        offset += done;
-    }
-    return true;
 }
 
 } // namespace
@@ -86,7 +73,7 @@ bool WavWriter::open(const std::string& path, bool stereo, int bitsPerSample, in
     putU16(header + 34, m_bitsPerSample);
     putU32(header + kDataSizeOffset, kSizePlaceholder);
     // A header that did not reach the disk would leave a file no reader accepts.
-    if (!writeAt(m_fd, header, kHeaderBytes, 0)) {
+    if (!writeAllAt(m_fd, header, kHeaderBytes, 0)) {
         ::close(m_fd);
         m_fd = -1;
         return false;
@@ -143,7 +130,7 @@ bool WavWriter::writeBlock(const std::uint8_t* bytes, std::size_t size) {
     if (size > m_maxDataBytes - m_dataBytes)
         return false;
     const auto offset = static_cast<off_t>(kHeaderBytes + m_dataBytes);
-    if (!writeAt(m_fd, bytes, size, offset)) {
+    if (!writeAllAt(m_fd, bytes, size, offset)) {
         // Drop the torn block so the file still ends on a whole frame.
         [[maybe_unused]] const int ignored = ftruncate(m_fd, offset);
         return false;
@@ -159,9 +146,9 @@ void WavWriter::close() {
     // the header; it is at most kMaxDataBytes, so both sizes fit 32 bits.
     std::uint8_t size[4];
     putU32(size, static_cast<std::uint32_t>(m_dataBytes + kHeaderBytes - 8));
-    writeAt(m_fd, size, sizeof size, kRiffSizeOffset);
+    writeAllAt(m_fd, size, sizeof size, kRiffSizeOffset);
     putU32(size, static_cast<std::uint32_t>(m_dataBytes));
-    writeAt(m_fd, size, sizeof size, kDataSizeOffset);
+    writeAllAt(m_fd, size, sizeof size, kDataSizeOffset);
     ::close(m_fd);
     m_fd = -1;
 }

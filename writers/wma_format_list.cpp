@@ -1,20 +1,13 @@
 #include "writers/wma_format_list.h"
 
+#include "platform/ascii_case.h"
+
 #include <algorithm>
 #include <cctype>
 #include <string>
 
 namespace velmora {
-namespace {
-
-std::string upperCase(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return upper;
-}
-
-} // namespace
+namespace {} // namespace
 
 const WmaFormatList& WmaFormatList::shared() {
     static const WmaFormatList catalogue = [] {
@@ -27,7 +20,7 @@ const WmaFormatList& WmaFormatList::shared() {
 
 bool WmaFormatList::usable(const WmfCodecFormat& format) {
     // Formats meant for audio inside video streams are not offered for audio-only files.
-    if (upperCase(format.description).find("(A/V)") != std::string::npos)
+    if (upperCaseAscii(format.description).find("(A/V)") != std::string::npos)
         return false;
     const std::uint16_t tag = format.mediaType.formatTag;
     return (tag == WmfCodecInfo::kWmaFormatTag || tag == WmfCodecInfo::kWmaProFormatTag) &&

@@ -135,6 +135,11 @@ int runDecode(const std::vector<std::string>& args) {
     SourceFactory factory;
     std::unique_ptr<AudioSource> source;
     DecoderId decoder{};
+    if (const std::string_view refusal = SourceFactory::inputRefusal(request.input);
+        !refusal.empty()) {
+        std::cerr << request.input << ": " << refusal << '\n';
+        return kExitFailed;
+    }
     if (request.decoder) {
         source = SourceFactory::openWith(*request.decoder, request.input, request.renderRate, true);
         decoder = *request.decoder;

@@ -1,5 +1,7 @@
 #include "platform/amr/amr_file_output.h"
 
+#include "platform/write_all.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,19 +11,6 @@ namespace {
 
 // Frames are 13 to 61 bytes; gathering them spares one system call per 20 ms of audio.
 constexpr std::size_t kFlushBytes = 16384;
-
-bool writeAll(int fd, const std::uint8_t* bytes, std::size_t size) {
-    while (size > 0) {
-        const ssize_t done = ::write(fd, bytes, size);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        bytes += done;
-        size -= static_cast<std::size_t>(done);
-    }
-    return true;
-}
 
 } // namespace
 

@@ -1,43 +1,20 @@
 #include "platform/bass/input_file.h"
 
+#include "platform/regular_file.h"
+
 #include <cerrno>
-#include <fcntl.h>
 #include <limits>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
 namespace velmora {
 
 std::optional<InputFile> InputFile::open(const std::string& path) {
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0)
-        return std::nullopt;
-    struct stat status {};
     // Only regular files have a size worth trusting; a FIFO or device could block or never end.
-    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0) {
-        ::close(descriptor);
+    OpenedFile opened = openRegularFile(path);
+    if (!opened.ok())
         return std::nullopt;
-    }
-    return InputFile(descriptor, static_cast<std::uint64_t>(status.st_size));
-}
-
-InputFile::InputFile(InputFile&& other) noexcept
-    : m_descriptor(std::exchange(other.m_descriptor, -1)), m_size(other.m_size) {}
-
-InputFile& InputFile::operator=(InputFile&& other) noexcept {
-    if (this != &other) {
-        if (m_descriptor >= 0)
-            ::close(m_descriptor);
-        m_descriptor = std::exchange(other.m_descriptor, -1);
-        m_size = other.m_size;
-    }
-    return *this;
-}
-
-InputFile::~InputFile() {
-    if (m_descriptor >= 0)
-        ::close(m_descriptor);
+    return InputFile(std::move(opened.descriptor), opened.size);
 }
 
 bool InputFile::readAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
@@ -45,15 +22,16 @@ bool InputFile::readAt(std::uint64_t offset, std::span<std::uint8_t> out) const 
 }
 
 std::size_t InputFile::readUpTo(std::uint64_t offset, std::span<std::uint8_t> out) const {
-    if (m_descriptor < 0 || offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
+    if (!m_descriptor.valid() ||
+        offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
         return 0;
     std::size_t done = 0;
     while (done < out.size()) {
         const std::uint64_t at = offset + done;
         if (at > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
             break;
-        const ssize_t got =
-            ::pread(m_descriptor, out.data() + done, out.size() - done, static_cast<off_t>(at));
+        const ssize_t got = ::pread(m_descriptor.get(), out.data() + done, out.size() - done,
+                                    static_cast<off_t>(at));
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "platform/file_descriptor.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velmora {
@@ -14,12 +17,6 @@ namespace velmora {
 class InputFile {
 public:
     static std::optional<InputFile> open(const std::string& path);
-
-    InputFile(InputFile&& other) noexcept;
-    InputFile& operator=(InputFile&& other) noexcept;
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-    ~InputFile();
 
     // Bytes in the file when it was opened.
     std::uint64_t size() const { return m_size; }
@@ -32,9 +29,10 @@ public:
     std::optional<std::vector<std::uint8_t>> readAll(std::uint64_t maxBytes) const;
 
 private:
-    InputFile(int descriptor, std::uint64_t size) : m_descriptor(descriptor), m_size(size) {}
+    InputFile(FileDescriptor descriptor, std::uint64_t size)
+        : m_descriptor(std::move(descriptor)), m_size(size) {}
 
-    int m_descriptor = -1;
+    FileDescriptor m_descriptor;
     std::uint64_t m_size = 0;
 };
 

@@ -1,11 +1,14 @@
 #include "platform/bass/sndfile_stream.h"
 
+#include "platform/ascii_case.h"
 #include "platform/bass/input_file.h"
 #include "platform/bass/mpeg_layout.h"
+#include "platform/regular_file.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
+#include <string_view>
+#include <utility>
 
 namespace velmora {
 namespace {
@@ -19,9 +22,7 @@ bool hasMpegExtension(const std::string& path) {
     const std::size_t dot = path.rfind('.');
     if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
         return false;
-    std::string extension = path.substr(dot + 1);
-    for (char& c : extension)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string extension = lowerCaseAscii(std::string_view(path).substr(dot + 1));
     return extension == "mp1" || extension == "mp2" || extension == "mp3" || extension == "mpa" ||
            extension == "mpga" || extension == "mpeg";
 }
@@ -58,6 +59,20 @@ SndfileStream::~SndfileStream() {
         sf_close(m_file);
 }
 
+SNDFILE* SndfileStream::openChecked(const std::string& path, SF_INFO& info) {
+    // The library gets the descriptor that passed the regular-file check, so the path cannot be
+    // swapped for a FIFO in between. It keeps the descriptor open, and m_descriptor closes it.
+    if (m_file) {
+        sf_close(m_file);
+        m_file = nullptr;
+    }
+    OpenedFile opened = openRegularFile(path);
+    if (!opened.ok())
+        return nullptr;
+    m_descriptor = std::move(opened.descriptor);
+    return sf_open_fd(m_descriptor.get(), SFM_READ, &info, SF_FALSE);
+}
+
 bool SndfileStream::start(const std::string& path) {
     // The input file check refuses folders, devices and FIFOs before the library sees them.
     const auto input = InputFile::open(path);
@@ -69,7 +84,7 @@ bool SndfileStream::start(const std::string& path) {
     if (hasMpegExtension(path) && !MpegLayout::startsLikeOtherContainer(*input))
         return false;
 
-    m_file = sf_open(path.c_str(), SFM_READ, &m_sfInfo);
+    m_file = openChecked(path, m_sfInfo);
     if (!m_file)
         return false;
     if ((m_sfInfo.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG)
@@ -87,9 +102,8 @@ bool SndfileStream::start(const std::string& path) {
         // No length in the header (a streamed FLAC, for one): decode once to count, then start
         // again from a fresh handle.
         frames = countFrames(m_file, m_sfInfo.channels);
-        sf_close(m_file);
         SF_INFO again{};
-        m_file = sf_open(path.c_str(), SFM_READ, &again);
+        m_file = openChecked(path, again);
         if (!m_file || again.channels != m_sfInfo.channels ||
             again.samplerate != m_sfInfo.samplerate)
             return false;

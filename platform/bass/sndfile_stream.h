@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/bass/decode_stream.h"
+#include "platform/file_descriptor.h"
 
 #include <memory>
 #include <sndfile.h>
@@ -24,7 +25,10 @@ protected:
 private:
     SndfileStream() = default;
     bool start(const std::string& path);
+    // Closes the current handle and opens the file again from its start.
+    SNDFILE* openChecked(const std::string& path, SF_INFO& info);
 
+    FileDescriptor m_descriptor; // declared first: closed after the handle that reads it
     SNDFILE* m_file = nullptr;
     SF_INFO m_sfInfo{};
     std::uint64_t m_fileBytes = 0;

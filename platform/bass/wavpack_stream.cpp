@@ -1,6 +1,7 @@
 #include "platform/bass/wavpack_stream.h"
 
 #include "platform/bass/input_file.h"
+#include "platform/regular_file.h"
 
 #include <algorithm>
 #include <array>
@@ -46,7 +47,11 @@ WavpackContext* WavpackStream::openContext(const std::string& path) {
     std::array<char, kErrorBytes> error{};
     // The library reads standard input for the name "-"; a file of that name is "./-".
     const std::string name = path == "-" ? "./-" : path;
-    return WavpackOpenFileInput(name.c_str(), error.data(), OPEN_WVC | OPEN_NORMALIZE, 0);
+    // The library opens NAME and its correction file NAMEc by path itself; a correction "file"
+    // that is a FIFO or device would block it, so it is only asked for when it is a regular file.
+    const bool correction = checkRegularFile(name + "c") == OpenFailure::None;
+    return WavpackOpenFileInput(name.c_str(), error.data(),
+                                (correction ? OPEN_WVC : 0) | OPEN_NORMALIZE, 0);
 }
 
 bool WavpackStream::start(const std::string& path) {

@@ -1,6 +1,7 @@
 #include "platform/wmf/wmf_header_info.h"
 
 #include "platform/byte_reader.h"
+#include "platform/regular_file.h"
 #include "platform/text_encoding.h"
 
 #include <algorithm>
@@ -135,7 +136,7 @@ std::optional<WmfAttribute> WmfHeaderInfo::attribute(std::string_view name) cons
 }
 
 bool WmfHeaderInfo::readFileProperties(const std::string& path) {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    const std::unique_ptr<std::FILE, FileCloser> file(openRegularFileStream(path));
     if (!file)
         return false;
     auto in = ByteReader::fromFile(file.get());

@@ -1,6 +1,9 @@
 #include "platform/wmf/wmf_sync_reader.h"
 
 #include "platform/ffmpeg/ffmpeg_frame_samples.h"
+#include "platform/ffmpeg/ffmpeg_local_input.h"
+
+#include <cmath>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -34,10 +37,9 @@ bool WmfSyncReader::open(const std::string& path) {
     const AVInputFormat* asf = av_find_input_format("asf");
     if (asf == nullptr)
         return false;
-    AVFormatContext* rawFormat = nullptr;
-    if (avformat_open_input(&rawFormat, path.c_str(), asf, nullptr) < 0)
-        return false; // the context is freed by the failed call
-    m_format.reset(rawFormat);
+    m_format.reset(openLocalInput(path, asf));
+    if (!m_format)
+        return false;
 
     const AVStream* audio = nullptr;
     for (unsigned i = 0; i < m_format->nb_streams; ++i) {

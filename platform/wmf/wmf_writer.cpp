@@ -1,5 +1,7 @@
 #include "platform/wmf/wmf_writer.h"
 
+#include "platform/wmf/asf_file_properties.h"
+
 #include <algorithm>
 #include <climits>
 #include <taglib/asfattribute.h>
@@ -149,6 +151,7 @@ bool WmfWriter::beginWriting(const std::string& path) {
     // Without this the muxer adds an encoder attribute of its own to the header.
     m_file->flags |= AVFMT_FLAG_BITEXACT;
     m_path = path;
+    m_creationTime = AsfFileProperties::fileTimeNow();
     m_fifo.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, m_format.channels, 4096));
     m_frame.reset(av_frame_alloc());
     m_packet.reset(av_packet_alloc());
@@ -268,10 +271,18 @@ bool WmfWriter::endWriting() {
     // The attributes go in once the audio is complete: the muxer's own metadata would turn the
     // track number into text and keep the description out of the content description. Like the
     // runtime's attribute calls, their outcome does not decide the file's.
-    if (whole)
+    if (whole) {
         writeAttributes();
+        whole = stampFileProperties();
+    }
     release();
     return whole;
+}
+
+bool WmfWriter::stampFileProperties() const {
+    AsfFileProperties::Guid fileId{};
+    return AsfFileProperties::freshGuid(fileId) &&
+           AsfFileProperties::stamp(m_path, fileId, m_creationTime);
 }
 
 bool WmfWriter::writeAttributes() const {

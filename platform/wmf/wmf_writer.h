@@ -73,6 +73,8 @@ private:
     bool encodeFrame(int samples);
     bool sendToEncoder(const AVFrame* frame);
     bool writeAttributes() const;
+    // The real file size, the creation time and a fresh File ID, once the header is final.
+    bool stampFileProperties() const;
 
     WmfMediaType m_format;
     std::uint32_t m_bitRate = 0;
@@ -91,6 +93,7 @@ private:
     std::vector<float> m_converted[2]; // one conversion's output, per codec channel
     std::int64_t m_samplesEncoded = 0; // codec-rate samples handed to the encoder
     std::uint64_t m_lastTime = 0;
+    std::uint64_t m_creationTime = 0; // 100-ns units since 1601, when writing began
     bool m_anySample = false;
 };
 

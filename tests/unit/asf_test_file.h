@@ -1,7 +1,8 @@
 #pragma once
 
 // A walk over the header of an ASF file, independent of the code under test: the content
-// description strings and the extended content descriptors (name, type, value) in file order.
+// description strings, the extended content descriptors (name, type, value) in file order, the
+// File Properties object's identity fields and the Data object's File ID.
 
 #include <algorithm>
 #include <cstdint>
@@ -20,6 +21,13 @@ struct AsfDescriptor {
 };
 
 struct AsfHeader {
+    bool hasFileProperties = false;
+    std::size_t filePropertiesAt = 0; // offsets of the two objects in the file
+    std::size_t dataAt = 0;
+    std::vector<std::uint8_t> fileId;     // File Properties
+    std::uint64_t fileSize = 0;           // bytes
+    std::uint64_t creationDate = 0;       // 100-ns units since 1601
+    std::vector<std::uint8_t> dataFileId; // Data object, which follows the header object
     bool hasContentDescription = false;
     std::string title, author, copyright, description, rating;
     std::vector<AsfDescriptor> descriptors;
@@ -94,6 +102,8 @@ inline std::optional<AsfHeader> walkAsfHeader(const std::vector<std::uint8_t>& d
     const auto header = guidBytes(0x75B22630, 0x668E, 0x11CF, 0xA6D900AA0062CE6Cull);
     const auto content = guidBytes(0x75B22633, 0x668E, 0x11CF, 0xA6D900AA0062CE6Cull);
     const auto extended = guidBytes(0xD2D0A440, 0xE307, 0x11D2, 0x97F000A0C95EA850ull);
+    const auto properties = guidBytes(0x8CABDCA1, 0xA947, 0x11CF, 0x8EE400C00C205365ull);
+    const auto data = guidBytes(0x75B22636, 0x668E, 0x11CF, 0xA6D900AA0062CE6Cull);
     if (!guidAt(d, 0, header) || d.size() < 30)
         return std::nullopt;
     const std::uint64_t headerSize = readLE(d, 16, 8);
@@ -109,7 +119,14 @@ inline std::optional<AsfHeader> walkAsfHeader(const std::vector<std::uint8_t>& d
         if (size < 24 || at + size > headerSize)
             return std::nullopt;
         std::size_t p = at + 24;
-        if (guidAt(d, at, content)) {
+        if (guidAt(d, at, properties) && size >= 104) {
+            out.hasFileProperties = true;
+            out.filePropertiesAt = at;
+            out.fileId.assign(d.begin() + static_cast<std::ptrdiff_t>(p),
+                              d.begin() + static_cast<std::ptrdiff_t>(p + 16));
+            out.fileSize = readLE(d, p + 16, 8);
+            out.creationDate = readLE(d, p + 24, 8);
+        } else if (guidAt(d, at, content)) {
             out.hasContentDescription = true;
             std::uint64_t lengths[5];
             for (auto& length : lengths) {
@@ -149,7 +166,28 @@ inline std::optional<AsfHeader> walkAsfHeader(const std::vector<std::uint8_t>& d
         }
         at += size;
     }
+    if (guidAt(d, headerSize, data) && headerSize + 40 <= d.size()) {
+        out.dataAt = headerSize;
+        out.dataFileId.assign(d.begin() + static_cast<std::ptrdiff_t>(headerSize + 24),
+                              d.begin() + static_cast<std::ptrdiff_t>(headerSize + 40));
+    }
     return out;
+}
+
+// The file with the fields that differ between two writings of the same audio (File IDs and
+// Creation Date) zeroed, so that such files compare equal.
+inline std::vector<std::uint8_t> withoutAsfIdentity(std::vector<std::uint8_t> d) {
+    const auto header = walkAsfHeader(d);
+    if (!header || !header->hasFileProperties || header->dataAt == 0)
+        return d;
+    const auto zero = [&](std::size_t at, std::size_t bytes) {
+        std::fill(d.begin() + static_cast<std::ptrdiff_t>(at),
+                  d.begin() + static_cast<std::ptrdiff_t>(at + bytes), 0);
+    };
+    zero(header->filePropertiesAt + 24, 16);
+    zero(header->filePropertiesAt + 48, 8);
+    zero(header->dataAt + 24, 16);
+    return d;
 }
 
 } // namespace velmora::test

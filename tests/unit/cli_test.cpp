@@ -12,6 +12,9 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace velmora {
@@ -36,8 +39,9 @@ std::vector<std::string> splitLines(const std::string& text) {
 class CliTest : public test::SandboxTest {
 protected:
     // Runs velmora-cli with the words given (each quoted here), standard input not a terminal.
+    // A run that hangs is stopped (exit status 124) rather than holding up the suite.
     CliRun cli(const std::vector<std::string>& words) {
-        std::string command = test::shellQuote(VELMORA_CLI_PATH);
+        std::string command = "timeout 120 " + test::shellQuote(VELMORA_CLI_PATH);
         for (const std::string& word : words)
             command += " " + test::shellQuote(word);
         const auto errFile = path("stderr.txt");
@@ -357,6 +361,25 @@ TEST_F(CliTest, StoreCutOffHalfWayLoadsWhatIsLeft) {
     }
 }
 
+TEST_F(CliTest, CutOffLastLineStaysDamagedOnEverySave) {
+    const std::string damaged = "\"MP3BitRate\"=dword:c0"; // no line break after it
+    const std::string original = "Windows Registry Editor Version 5.00\n\n"
+                                 "[HKEY_CURRENT_USER\\Software\\Ostrane Velmora\\Options]\n" +
+                                 damaged;
+    std::filesystem::create_directories(storeFile().parent_path());
+    test::writeFileBytes(storeFile(), Bytes(original.begin(), original.end()));
+    EXPECT_EQ(get("MP3BitRate"), "128\n");
+    for (const auto& [name, value] : {std::pair{"MP3Tag.Artist", "X"},
+                                      std::pair{"OGGTag.Title", "Y"}, std::pair{"MonoType", "1"}}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(cli({"settings", "set", name, value}).status, 0);
+        EXPECT_EQ(get(name), std::string(value) + "\n");
+        EXPECT_EQ(get("MP3BitRate"), "128\n");
+        const Bytes now = test::readFileBytes(storeFile());
+        EXPECT_TRUE(std::string(now.begin(), now.end()).ends_with("\n" + damaged));
+    }
+}
+
 TEST_F(CliTest, StoreCutInsideANumberNeverYieldsAThirdValue) {
     ASSERT_EQ(cli({"settings", "set", "WAVSampleRate", "22050"}).status, 0);
     const Bytes whole = test::readFileBytes(storeFile());
@@ -370,6 +393,78 @@ TEST_F(CliTest, StoreCutInsideANumberNeverYieldsAThirdValue) {
         const std::string got = get("WAVSampleRate");
         EXPECT_TRUE(got == "22050\n" || got == "44100\n") << got;
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// inputs that are not regular files
+
+TEST_F(CliTest, NonRegularInputsAreRefusedAtOnce) {
+    ASSERT_EQ(::mkfifo(path("fifo.wav").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(path("fifo.mp3").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", path("zero.ogg")); // a device that never ends
+    std::filesystem::create_directory(path("folder.wma"));
+    for (const std::string name : {"fifo.wav", "fifo.mp3", "zero.ogg", "folder.wma"}) {
+        SCOPED_TRACE(name);
+        const std::string input = path(name).string();
+        std::vector<std::vector<std::string>> runs = {
+            {"probe", input},
+            {"probe", "--json", input},
+            {"decode", input, "-o", path("out.raw").string()},
+            {"convert", "--to", "wav", input}};
+        for (const std::string decoder : {"wav", "aiff", "au", "bass", "ffmpeg", "ogg", "wma"})
+            runs.push_back({"decode", "--decoder", decoder, input, "-o", path("out.raw").string()});
+        for (const auto& words : runs) {
+            SCOPED_TRACE(words[0] + " " + words[1]);
+            const CliRun run = cli(words);
+            EXPECT_EQ(run.status, 1);
+            const std::string reason =
+                words[1] == "--json" ? "\"path\":\"" + input + "\",\"error\":\"not a regular file\""
+                                     : input + ": not a regular file";
+            EXPECT_NE((run.out + run.err).find(reason), std::string::npos) << run.out << run.err;
+        }
+        EXPECT_FALSE(std::filesystem::exists(path("out.raw")));
+    }
+}
+
+TEST_F(CliTest, SettingsFileThatIsAFifoIsNeverWaitedOn) {
+    std::filesystem::create_directories(storeFile().parent_path());
+    ASSERT_EQ(::mkfifo(storeFile().c_str(), 0600), 0);
+    EXPECT_EQ(get("MP3BitRate"), "128\n");
+    EXPECT_EQ(cli({"settings", "list"}).status, 0);
+    writeSource("a.wav");
+    EXPECT_EQ(cli({"convert", "--to", "wav", path("a.wav")}).status, 0);
+    const CliRun set = cli({"settings", "set", "MP3BitRate", "192"});
+    EXPECT_EQ(set.status, 1);
+    struct stat status {};
+    ASSERT_EQ(::lstat(storeFile().c_str(), &status), 0);
+    EXPECT_TRUE(S_ISFIFO(status.st_mode));
+}
+
+// ---------------------------------------------------------------------------------------------
+// partial files of killed conversions
+
+TEST_F(CliTest, ConvertRemovesPartialFilesOfEndedProcessesInItsFolder) {
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    const std::string dead = std::to_string(child);
+    std::filesystem::create_directories(documents());
+    const std::vector<std::string> stale = {".old.wav.partial-" + dead + ".wav",
+                                            ".other.mp3.partial-" + dead + ".mp3"};
+    const std::vector<std::string> kept = {".live.wav.partial-" + std::to_string(::getpid()) +
+                                               ".wav",
+                                           "old.wav.partial-" + dead + ".wav", "notes.txt"};
+    for (const auto& name : stale)
+        test::writeFileBytes(documents() / name, {1});
+    for (const auto& name : kept)
+        test::writeFileBytes(documents() / name, {1});
+    writeSource("a.wav");
+    ASSERT_EQ(cli({"convert", "--to", "wav", path("a.wav")}).status, 0);
+    std::vector<std::string> expected = kept;
+    expected.push_back("a.wav");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(test::folderNames(documents()), expected);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,4 +1,5 @@
 #include "platform/registry_store.h"
+#include "platform/registry_text.h"
 #include "platform/user_folders.h"
 #include "tests/unit/test_support.h"
 
@@ -235,6 +236,90 @@ TEST_F(RegistryStoreTest, SubkeyImpliesItsParents) {
     EXPECT_EQ(snapshot.key(std::string(kOptions) + "\\MP3Tag")->text("Artist"), "x");
     EXPECT_EQ(snapshot.key(std::string(kOptions) + "\\OGGTag"), nullptr);
     EXPECT_EQ(snapshot.key("Software\\Elsewhere"), nullptr);
+}
+
+TEST_F(RegistryStoreTest, LastLineWithoutALineBreakKeepsItsMeaningThroughCommits) {
+    const std::string options = "[HKEY_CURRENT_USER\\Software\\Ostrane Velmora\\Options]\n";
+    struct Case {
+        std::string last;
+        std::optional<std::int32_t> bitRate; // what the last line gives, before and after
+        bool staysLast;                      // kept byte for byte at the end, unterminated
+    };
+    for (const Case& c : {Case{"\"MP3BitRate\"=dword:c0", std::nullopt, true},
+                          Case{"\"MP3BitRate\"=dword:000000c0", 0xc0, false},
+                          Case{"; a comment", std::nullopt, false}}) {
+        for (const std::string& key : {std::string(kOptions), std::string(kOptions) + "\\MP3Tag"}) {
+            SCOPED_TRACE(c.last + " then a value in " + key);
+            writeText(storeFile(), "Windows Registry Editor Version 5.00\n\n" + options + c.last);
+            ASSERT_EQ(store().load().key(kOptions)->dword("MP3BitRate"), c.bitRate);
+            for (int round = 0; round < 2; ++round) {
+                RegistryStore::Transaction transaction;
+                transaction.setText(key, "Artist" + std::to_string(round), "X");
+                ASSERT_TRUE(store().commit(transaction));
+                const auto snapshot = store().load();
+                EXPECT_EQ(snapshot.key(kOptions)->dword("MP3BitRate"), c.bitRate);
+                EXPECT_EQ(snapshot.key(key)->text("Artist" + std::to_string(round)), "X");
+                EXPECT_EQ(readText(storeFile()).ends_with("\n" + c.last), c.staysLast);
+            }
+        }
+    }
+}
+
+TEST_F(RegistryStoreTest, KeysBeyondTheLimitsAreIgnoredWithTheirValues) {
+    const auto keyOf = [](std::size_t depth, std::size_t partBytes) {
+        std::string key;
+        for (std::size_t i = 0; i < depth; ++i)
+            key += (i ? "\\" : "") + std::string(partBytes, 'k');
+        return key;
+    };
+    struct Case {
+        std::string key;
+        bool kept;
+    };
+    const std::size_t depth = RegistryText::kMaxKeyDepth;
+    const std::size_t bytes = RegistryText::kMaxKeyPathBytes;
+    // The length counts the path in the brackets after the root, its leading "\" included.
+    for (const Case& c : {Case{keyOf(depth, 1), true}, Case{keyOf(depth + 1, 1), false},
+                          Case{keyOf(1, bytes - 1), true}, Case{keyOf(1, bytes), false},
+                          Case{keyOf(100'000, 1), false}}) {
+        SCOPED_TRACE(c.key.size());
+        writeText(storeFile(), "[HKEY_CURRENT_USER\\" + c.key + "]\n\"Deep\"=dword:00000001\n" +
+                                   "[HKEY_CURRENT_USER\\Software\\Ostrane Velmora\\Options]\n" +
+                                   "\"After\"=dword:00000002\n");
+        const auto snapshot = store().load();
+        ASSERT_NE(snapshot.key(kOptions), nullptr);
+        EXPECT_EQ(snapshot.key(kOptions)->dword("After"), 2);
+        const auto* deep = snapshot.key(c.key);
+        EXPECT_EQ(deep != nullptr, c.kept);
+        if (deep) {
+            EXPECT_EQ(deep->dword("Deep"), 1);
+        }
+        // Its parent exists through it alone.
+        const std::string parent = c.key.substr(0, c.key.rfind('\\'));
+        if (c.key.find('\\') != std::string::npos) {
+            EXPECT_EQ(snapshot.key(parent) != nullptr, c.kept);
+        }
+        // A commit leaves the ignored section as it was.
+        RegistryStore::Transaction transaction;
+        transaction.setDword(kOptions, "After", 3);
+        ASSERT_TRUE(store().commit(transaction));
+        EXPECT_NE(readText(storeFile()).find("[HKEY_CURRENT_USER\\" + c.key + "]\n\"Deep\""),
+                  std::string::npos);
+    }
+}
+
+TEST_F(RegistryStoreTest, SnapshotTakesAtMostTheValueLimit) {
+    std::string text = "[HKEY_CURRENT_USER\\Software\\Ostrane Velmora\\Options]\n";
+    for (std::size_t i = 0; i <= RegistryStore::kMaxValues; ++i)
+        text += "\"v" + std::to_string(i) + "\"=dword:1\n";
+    text += "\"v0\"=dword:2\n"; // a later line for a value already taken still counts
+    writeText(storeFile(), text);
+    const auto snapshot = store().load();
+    const auto* options = snapshot.key(kOptions);
+    ASSERT_NE(options, nullptr);
+    EXPECT_EQ(options->values().size(), RegistryStore::kMaxValues);
+    EXPECT_EQ(options->dword("v0"), 2);
+    EXPECT_EQ(options->dword("v" + std::to_string(RegistryStore::kMaxValues)), std::nullopt);
 }
 
 TEST_F(RegistryStoreTest, CommitKeepsEveryOtherLineAsItWas) {

@@ -191,8 +191,9 @@ TEST_F(WmaRoutineTest, TheThreeFormatsWriteTheSameAudioOnlyStream) {
         EXPECT_GE(seconds, 1.5);
         EXPECT_LE(seconds, 1.5 + 2048.0 / 48000);
     }
-    EXPECT_EQ(test::readFileBytes(path("out.wma")), test::readFileBytes(path("out.wmv")));
-    EXPECT_EQ(test::readFileBytes(path("out.wma")), test::readFileBytes(path("out.asf")));
+    const auto wma = test::withoutAsfIdentity(test::readFileBytes(path("out.wma")));
+    EXPECT_EQ(wma, test::withoutAsfIdentity(test::readFileBytes(path("out.wmv"))));
+    EXPECT_EQ(wma, test::withoutAsfIdentity(test::readFileBytes(path("out.asf"))));
 }
 
 TEST_F(WmaRoutineTest, ManualSettingsAskTheCatalogueForTheirFormat) {

@@ -11,6 +11,7 @@
 #include "writers/wma_writer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <deque>
 #include <gtest/gtest.h>
@@ -241,6 +242,44 @@ TEST_F(WmaWriterTest, WritesTheTenAttributesWithTheirTypes) {
           "TAG:genre=Jpop", "TAG:track=7", "TAG:comment=A comment", "TAG:copyright=(c) Someone",
           "TAG:album_artist=Some Artist", "TAG:WM/Year=1999"})
         EXPECT_NE(text.find(line + "\n"), std::string::npos) << line << " in\n" << text;
+}
+
+TEST_F(WmaWriterTest, HeaderCarriesTheRealSizeTheTimeOfWritingAndAFreshFileId) {
+    const auto fileTimeNow = [] {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                                 std::chrono::system_clock::now().time_since_epoch())
+                                 .count();
+        return (static_cast<std::uint64_t>(seconds) + 11'644'473'600ull) * 10'000'000ull;
+    };
+    std::vector<test::AsfHeader> headers;
+    for (const std::string name : {"one.wma", "two.wma"}) {
+        const std::uint64_t before = fileTimeNow();
+        WmaWriter writer;
+        writer.setPath(path(name).string());
+        writer.setInputFormat(44100, 16, 2);
+        writer.setCodecFormat(format(44100, 2), 64000);
+        WmaWriter::Tags tags;
+        tags.title = "A title long enough to grow the header past the muxer's estimate";
+        tags.comment = std::string(300, 'c');
+        writer.setTags(tags);
+        ASSERT_TRUE(writer.begin());
+        ASSERT_TRUE(feed(writer, 16, tone(44100, 44100, 9000, 16), tone(44100, 44100, 9000, 16)));
+        ASSERT_TRUE(writer.close());
+        const std::uint64_t after = fileTimeNow() + 10'000'000;
+
+        const auto bytes = test::readFileBytes(path(name));
+        const auto header = test::walkAsfHeader(bytes);
+        ASSERT_TRUE(header);
+        ASSERT_TRUE(header->hasFileProperties);
+        EXPECT_EQ(header->fileSize, bytes.size());
+        EXPECT_GE(header->creationDate, before);
+        EXPECT_LE(header->creationDate, after);
+        EXPECT_EQ(header->fileId, header->dataFileId);
+        headers.push_back(*header);
+    }
+    EXPECT_NE(headers[0].fileId, headers[1].fileId);
+    // FFmpeg still reads the stamped file to its end.
+    EXPECT_GT(decoded("two.wma").size(), 44100u * 2 * 9 / 10);
 }
 
 TEST_F(WmaWriterTest, WritesEmptyAttributesWhenNoTagsWereGiven) {
