@@ -308,6 +308,16 @@ void ensureHeader(std::vector<Line>& lines) {
         return;
     std::vector<Line> top(2);
     top[0].text = std::string(RegistryStore::kHeader);
+    // A byte order mark is only skipped at the start of the file: it moves to the header, or
+    // the line it stood on (a section, typically) would no longer be read after the save.
+    if (!lines.empty()) {
+        std::string& first = lines.front().text;
+        const std::size_t mark = first.find(kUtf8Bom);
+        if (mark != std::string::npos && trim(std::string_view(first).substr(0, mark)).empty()) {
+            first.erase(mark, kUtf8Bom.size());
+            top[0].text.insert(0, kUtf8Bom);
+        }
+    }
     lines.insert(lines.begin(), std::make_move_iterator(top.begin()),
                  std::make_move_iterator(top.end()));
 }
