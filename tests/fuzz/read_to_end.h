@@ -68,8 +68,8 @@ struct OneShotTarget {
     std::uint64_t length() const { return 0; }
 };
 
-// Far above what any reader needs: a reader may return short blocks (one ADPCM block per read),
-// but no format spends less than a byte on a read.
+// Eight reads per input byte is far above what any reader needs: a reader may return short
+// blocks (one small ADPCM block per read), but no format spends less than a byte on a read.
 inline std::uint64_t maxReads(std::size_t inputBytes) {
     return 8 * static_cast<std::uint64_t>(inputBytes) + 64;
 }
