@@ -316,7 +316,18 @@ void RegistryText::ensureHeader() {
             return;
         break;
     }
-    m_text.insert(0, std::string(RegistryStore::kHeader) + "\n\n");
+    // A byte order mark is only skipped on the first line: it moves in front of the header, or
+    // the line it stood on (a section, typically) would no longer be read after the save.
+    std::string header = std::string(RegistryStore::kHeader) + "\n\n";
+    const Line first = lineAt(0);
+    const std::string_view content =
+        std::string_view(m_text).substr(first.begin, first.contentEnd - first.begin);
+    const std::size_t mark = content.find(kUtf8Bom);
+    if (mark != std::string_view::npos && trim(content.substr(0, mark)).empty()) {
+        m_text.erase(first.begin + mark, kUtf8Bom.size());
+        header.insert(0, kUtf8Bom);
+    }
+    m_text.insert(0, header);
 }
 
 std::size_t RegistryText::lastLineBegin() const {
