@@ -1,0 +1,29 @@
+#include "ui/widgets/link_button.h"
+
+#include "ui/widgets/skin_button.h"
+
+#include <QPainter>
+
+LinkButton::LinkButton(const QString& text, QWidget* parent) : QAbstractButton(parent) {
+    setText(text);
+    QFont font = SkinButton::labelFont();
+    font.setUnderline(true);
+    setFont(font);
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus);
+}
+
+QSize LinkButton::sizeHint() const {
+    return fontMetrics().size(Qt::TextSingleLine, text()) + QSize(4, 4);
+}
+
+void LinkButton::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setFont(font());
+    painter.setPen(isDown() ? QColor(0x80, 0x00, 0x80) : QColor(0x00, 0x33, 0xcc));
+    painter.drawText(rect(), Qt::AlignCenter, text());
+    if (hasFocus()) {
+        painter.setPen(QPen(QColor(0x00, 0x33, 0xcc), 1, Qt::DotLine));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+}
