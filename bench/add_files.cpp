@@ -91,6 +91,11 @@ int main(int argc, char** argv) {
     });
     const AddFailureReport report = FileAdder(model, dialog).addAll(paths);
     const double velmoraSeconds = timer.nsecsElapsed() / 1e9;
+    std::printf("files: %d collected, %d listed, %d failed\n", static_cast<int>(paths.size()),
+                model.rowCount(), report.count());
+    std::printf("velmora add folder: %.3f s (%.2f ms per file)\n", velmoraSeconds,
+                1000.0 * velmoraSeconds / count);
+    std::fflush(stdout);
 
     // ffprobe over the same files in one run: one process that is given every file.
     QStringList probeArguments = {
@@ -114,10 +119,6 @@ int main(int argc, char** argv) {
     probe.waitForFinished(-1);
     const double probeSeconds = probeTimer.nsecsElapsed() / 1e9;
 
-    std::printf("files: %d collected, %d listed, %d failed\n", static_cast<int>(paths.size()),
-                model.rowCount(), report.count());
-    std::printf("velmora add folder: %.3f s (%.2f ms per file)\n", velmoraSeconds,
-                1000.0 * velmoraSeconds / count);
     std::printf("ffprobe:            %.3f s (%.2f ms per file)\n", probeSeconds,
                 1000.0 * probeSeconds / count);
     std::printf("ratio: %.2f (goal: at most 2.00)\n", velmoraSeconds / probeSeconds);

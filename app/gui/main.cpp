@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStyleFactory>
 #include <QTimer>
 #include <string>
@@ -30,6 +31,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> paths(argv + 1, argv + argc);
 
     MainWindow window;
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window.move(screen->availableGeometry().center() - window.rect().center());
     window.show();
     QTimer::singleShot(0, &window, [&window, paths] { window.addStartupPaths(paths); });
     return QApplication::exec();

@@ -9,6 +9,10 @@
 FileListView::FileListView(FileListModel& model, QWidget* parent)
     : QTableView(parent), m_model(model) {
     setModel(&model);
+    QFont listFont(QStringLiteral("Tahoma"));
+    listFont.setStyleHint(QFont::SansSerif);
+    listFont.setPixelSize(11);
+    setFont(listFont);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -2,6 +2,7 @@
 
 #include "ui/widgets/skin_button.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 
 LinkButton::LinkButton(const QString& text, QWidget* parent) : QAbstractButton(parent) {
@@ -19,7 +20,12 @@ QSize LinkButton::sizeHint() const {
 
 void LinkButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setFont(font());
+    // Where the desktop's font is wider than the skin's, the text gets smaller rather than cut.
+    QFont face = font();
+    while (face.pixelSize() > 8 &&
+           QFontMetrics(face).horizontalAdvance(text()) > width() - 2)
+        face.setPixelSize(face.pixelSize() - 1);
+    painter.setFont(face);
     painter.setPen(isDown() ? QColor(0x80, 0x00, 0x80) : QColor(0x00, 0x33, 0xcc));
     painter.drawText(rect(), Qt::AlignCenter, text());
     if (hasFocus()) {
