@@ -13,7 +13,9 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QMenu>
 #include <QPushButton>
 #include <QtTest>
@@ -80,6 +82,7 @@ private slots:
     void cancelInSecondFileStopsTheBatch();
     void dropAddsThroughTheFilter();
     void shutdownSavesFormatAndFirstRunIsOnce();
+    void openFileFiltersMatchAnyLetterCase();
 
 private:
     std::unique_ptr<guitest::Sandbox> m_sandbox;
@@ -370,6 +373,35 @@ void MainWindowTest::shutdownSavesFormatAndFirstRunIsOnce() {
     MainWindow& second = openWindow();
     QVERIFY(!second.wasFirstRun());
     QCOMPARE(second.formatBox().currentIndex(), m4r);
+}
+
+void MainWindowTest::openFileFiltersMatchAnyLetterCase() {
+    const QStringList filters = MainWindow::openFileFilters();
+    QCOMPARE(filters.size(), 50);
+    QCOMPARE(filters.front(), QStringLiteral("All Files (*.*)"));
+    QCOMPARE(filters.back(), QStringLiteral("YUV Video Files (*.yuv)"));
+    const QString folder = m_sandbox->path("pick");
+    QDir().mkpath(folder);
+    for (const char* name : {"upper.MP3", "lower.mp3", "Mixed.Mp3", "other.wav"})
+        guitest::writeJunk(folder + "/" + QLatin1String(name));
+    // The dialog Add Files shows, with the MP3 entry chosen.
+    QFileDialog dialog(nullptr, QString(), folder, filters.join(";;"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.selectNameFilter(QStringLiteral("MP3 Files (*.mp3)"));
+    dialog.show();
+    auto* model = dialog.findChild<QFileSystemModel*>();
+    QVERIFY(model != nullptr);
+    const QModelIndex root = model->index(folder);
+    // Filtered-out files are either hidden or shown greyed, depending on the platform.
+    QTRY_VERIFY(model->rowCount(root) >= 3);
+    QStringList shown;
+    for (int row = 0; row < model->rowCount(root); ++row) {
+        const QModelIndex index = model->index(row, 0, root);
+        if (model->flags(index) & Qt::ItemIsEnabled)
+            shown << model->fileName(index);
+    }
+    shown.sort();
+    QCOMPARE(shown, QStringList({"Mixed.Mp3", "lower.mp3", "upper.MP3"}));
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -22,8 +22,7 @@ void LinkButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     // Where the desktop's font is wider than the skin's, the text gets smaller rather than cut.
     QFont face = font();
-    while (face.pixelSize() > 8 &&
-           QFontMetrics(face).horizontalAdvance(text()) > width() - 2)
+    while (face.pixelSize() > 8 && QFontMetrics(face).horizontalAdvance(text()) > width() - 2)
         face.setPixelSize(face.pixelSize() - 1);
     painter.setFont(face);
     painter.setPen(isDown() ? QColor(0x80, 0x00, 0x80) : QColor(0x00, 0x33, 0xcc));
