@@ -352,6 +352,14 @@ void MainWindowTest::dropAddsThroughTheFilter() {
     names.sort();
     QCOMPARE(names, QStringList({"one.WAV", "two.wav"}));
     QVERIFY(m_log.messages.empty());
+
+    // Files named at start are taken as Add Files takes them, past the filter; folders are
+    // walked through it.
+    const QString named = makeWav("named.ogg");
+    window.addStartupPaths({named.toStdString(), m_sandbox->file("dropped")});
+    names = fileColumn(window);
+    names.sort();
+    QCOMPARE(names, QStringList({"named.ogg", "one.WAV", "two.wav"}));
 }
 
 void MainWindowTest::shutdownSavesFormatAndFirstRunIsOnce() {

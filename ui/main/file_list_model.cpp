@@ -155,6 +155,8 @@ int FileListModel::columnCount(const QModelIndex& parent) const {
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
+    if (role == Qt::ToolTipRole && index.column() == 0)
+        return QString::fromStdString(entry(index.row()).path);
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return cellText(index.row(), index.column());
     if (role == Qt::TextAlignmentRole)
