@@ -121,6 +121,6 @@ int main(int argc, char** argv) {
 
     std::printf("ffprobe:            %.3f s (%.2f ms per file)\n", probeSeconds,
                 1000.0 * probeSeconds / count);
-    std::printf("ratio: %.2f (goal: at most 2.00)\n", velmoraSeconds / probeSeconds);
+    std::printf("ratio: %.4f (goal: at most 2)\n", velmoraSeconds / probeSeconds);
     return model.rowCount() == count ? 0 : 1;
 }

@@ -20,6 +20,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -588,6 +589,16 @@ void MainWindow::mousePressEvent(QMouseEvent* event) {
         return;
     }
     QWidget::mousePressEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // While files are added or converted the loop running them still uses the window and the
+    // list; the close request waits until they are done.
+    if (!isEnabled()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -5,6 +5,7 @@
 
 SkinButton::SkinButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
     setCursor(Qt::PointingHandCursor);
+    setAttribute(Qt::WA_Hover); // repainted as the mouse comes and goes
     setFont(labelFont());
     setFocusPolicy(Qt::TabFocus);
 }

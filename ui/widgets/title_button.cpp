@@ -6,6 +6,7 @@ TitleButton::TitleButton(IconPainter::Glyph glyph, QWidget* parent)
     : QAbstractButton(parent), m_glyph(glyph) {
     setFixedSize(kSize, kSize);
     setCursor(Qt::PointingHandCursor);
+    setAttribute(Qt::WA_Hover); // repainted as the mouse comes and goes
     setFocusPolicy(Qt::NoFocus);
 }
 
