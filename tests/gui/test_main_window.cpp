@@ -9,6 +9,7 @@
 #include "ui/main/file_list_model.h"
 #include "ui/main/file_list_view.h"
 #include "ui/main/main_window.h"
+#include "ui/main/shell_actions.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -83,6 +84,7 @@ private slots:
     void dropAddsThroughTheFilter();
     void shutdownSavesFormatAndFirstRunIsOnce();
     void openFileFiltersMatchAnyLetterCase();
+    void desktopReceivesFilesToOpenAndShow();
 
 private:
     std::unique_ptr<guitest::Sandbox> m_sandbox;
@@ -411,6 +413,51 @@ void MainWindowTest::openFileFiltersMatchAnyLetterCase() {
     }
     shown.sort();
     QCOMPARE(shown, QStringList({"Mixed.Mp3", "lower.mp3", "upper.MP3"}));
+}
+
+namespace {
+
+// Writes down what the window hands to the desktop instead of handing it over.
+class RecordingShell : public ShellActions {
+public:
+    explicit RecordingShell(QStringList& log) : m_log(log) {}
+    void openWithDefaultApplication(const QString& path) override { m_log << "open " + path; }
+    void showInFileManager(const QString& path) override { m_log << "show " + path; }
+    void openUrl(const QString& url) override { m_log << "url " + url; }
+
+private:
+    QStringList& m_log;
+};
+
+} // namespace
+
+void MainWindowTest::desktopReceivesFilesToOpenAndShow() {
+    const QString out = m_sandbox->path("out");
+    useWavOutputIn(out);
+    guitest::storeSetting("BrowseOutputFolder", "1");
+    MainWindow& window = openWindow();
+    QStringList shell;
+    window.setShellActions(std::make_unique<RecordingShell>(shell));
+    const QString gone = makeWav("gone.wav");
+    const QString kept = makeWav("kept.wav");
+    add({gone, kept});
+    QVERIFY(QFile::remove(gone)); // its conversion fails
+    window.convertAll();
+    // The first output that exists is shown, once.
+    QCOMPARE(shell, QStringList({"show " + out + "/kept.wav"}));
+
+    shell.clear();
+    selectRows(window, {0});
+    window.playSource();
+    window.playDestination(); // nothing: the row's conversion failed
+    window.browseDestinationFolder();
+    selectRows(window, {1});
+    window.playDestination();
+    window.browseSourceFolder();
+    window.helpAction(HelpActions::Command::Homepage)->trigger();
+    QCOMPARE(shell, QStringList({"open " + gone, "open " + out + "/kept.wav", "show " + kept,
+                                 "url http://www.velmora.example/"}));
+    QVERIFY(!window.helpAction(HelpActions::Command::About)->isEnabled());
 }
 
 QTEST_MAIN(MainWindowTest)
