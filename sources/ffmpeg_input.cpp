@@ -1,6 +1,7 @@
 #include "sources/ffmpeg_input.h"
 
 #include "platform/ffmpeg/ffmpeg_local_input.h"
+#include "platform/ffmpeg/ffmpeg_log.h"
 #include "platform/text_encoding.h"
 
 #include <climits>
