@@ -9,7 +9,7 @@
 
 #include "platform/text_encoding.h"
 #include "sources/audio_source.h"
-#include "sources/tag_set.h"
+#include "platform/tag_set.h"
 #include "tests/fuzz/scratch_file.h"
 
 #include <concepts>

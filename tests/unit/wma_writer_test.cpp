@@ -259,8 +259,8 @@ TEST_F(WmaWriterTest, HeaderCarriesTheRealSizeTheTimeOfWritingAndAFreshFileId) {
         writer.setInputFormat(44100, 16, 2);
         writer.setCodecFormat(format(44100, 2), 64000);
         WmaWriter::Tags tags;
-        tags.title = "A title long enough to grow the header past the muxer's estimate";
-        tags.comment = std::string(300, 'c');
+        tags.text.title = "A title long enough to grow the header past the muxer's estimate";
+        tags.text.comment = std::string(300, 'c');
         writer.setTags(tags);
         ASSERT_TRUE(writer.begin());
         ASSERT_TRUE(feed(writer, 16, tone(44100, 44100, 9000, 16), tone(44100, 44100, 9000, 16)));
