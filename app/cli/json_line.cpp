@@ -2,6 +2,7 @@
 
 #include "platform/text_encoding.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace velmora::cli {
@@ -72,6 +73,16 @@ JsonLine& JsonLine::add(std::string_view key, const std::vector<std::string>& va
 
 JsonLine& JsonLine::add(std::string_view key, const JsonLine& object) {
     return addRaw(key, object.text());
+}
+
+JsonLine& JsonLine::addFlag(std::string_view key, bool value) {
+    return addRaw(key, value ? "true" : "false");
+}
+
+JsonLine& JsonLine::addDecimal(std::string_view key, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3f", std::isfinite(value) ? value : 0.0);
+    return addRaw(key, text);
 }
 
 } // namespace velmora::cli

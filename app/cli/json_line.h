@@ -20,6 +20,9 @@ public:
     JsonLine& add(std::string_view key, int value) { return add(key, std::int64_t{value}); }
     JsonLine& add(std::string_view key, const std::vector<std::string>& values);
     JsonLine& add(std::string_view key, const JsonLine& object);
+    JsonLine& addFlag(std::string_view key, bool value);
+    // Fixed-point with three decimals ("1.250"): enough for seconds of a conversion.
+    JsonLine& addDecimal(std::string_view key, double value);
 
     std::string text() const { return "{" + m_body + "}"; }
 

@@ -1,5 +1,7 @@
 #include "app/cli/commands.h"
+#include "app/cli/input_collector.h"
 #include "app/cli/json_line.h"
+#include "engine/conversion_settings.h"
 #include "engine/file_list.h"
 
 #include <iostream>
@@ -31,7 +33,7 @@ void printTextEntry(const FileList& list, std::size_t row) {
 }
 
 void reportRejected(const std::string& path, const std::string& note, bool json) {
-    const std::string error = note.empty() ? "no decoder accepts this file" : note;
+    const std::string& error = note;
     if (json)
         std::cout << JsonLine().add("path", path).add("error", error).text() << '\n';
     else
@@ -46,30 +48,35 @@ int runProbe(const std::vector<std::string>& args) {
     for (const std::string& arg : args) {
         if (arg == "--json")
             json = true;
-        else if (arg.starts_with("-") && arg != "-")
+        else if (arg == "-")
+            return usageError("probe: - (standard input) is not accepted; name the file instead");
+        else if (arg.starts_with("-"))
             return usageError("probe: unknown option " + arg);
         else
             paths.push_back(arg);
     }
     if (paths.empty())
-        return usageError("probe: no file given (velmora-cli probe [--json] FILE...)");
+        return usageError("probe: no file given (velmora-cli probe [--json] FILE|FOLDER...)");
 
+    ConversionSettings settings;
+    settings.load();
     if (!json)
         std::cout << "File\tDuration\tBit Rate\tFreq.\tChannels\n";
     FileList list;
+    InputCollector collector(list, settings.extensionFilter, "no decoder accepts this file");
     bool allAccepted = true;
     for (const std::string& path : paths) {
-        list.clearFailureNote();
         const std::size_t before = list.size();
-        const int row = list.addFile(path);
-        if (row == FileList::kRejected) {
-            allAccepted = false;
-            reportRejected(path, list.failureNote(), json);
-        } else if (list.size() > before) {
+        const auto refusals = collector.add(path);
+        for (std::size_t row = before; row < list.size(); ++row) {
             if (json)
-                printJsonEntry(list, before);
+                printJsonEntry(list, row);
             else
-                printTextEntry(list, before);
+                printTextEntry(list, row);
+        }
+        for (const InputCollector::Refusal& refusal : refusals) {
+            allAccepted = false;
+            reportRejected(refusal.given, refusal.reason, json);
         }
     }
     return allAccepted ? kExitOk : kExitFailed;

@@ -1,6 +1,8 @@
 #include "app/cli/terminal_batch_view.h"
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 #include <string_view>
 #include <unistd.h>
@@ -18,8 +20,10 @@ constexpr std::string_view kConvertingStatus = "Converting...";
 
 } // namespace
 
-TerminalBatchView::TerminalBatchView(std::vector<std::string> rowPaths)
-    : m_rowPaths(std::move(rowPaths)), m_progressOnTerminal(isatty(STDERR_FILENO) == 1) {
+TerminalBatchView::TerminalBatchView(std::vector<Row> rows, ResultPrinter& printer,
+                                     bool showProgress)
+    : m_rows(std::move(rows)), m_printer(printer),
+      m_progressOnTerminal(showProgress && isatty(STDERR_FILENO) == 1) {
     gInterrupted = 0;
     struct sigaction action {};
     action.sa_handler = onInterrupt;
@@ -31,7 +35,41 @@ TerminalBatchView::~TerminalBatchView() {
     std::signal(SIGINT, SIG_DFL);
 }
 
-void TerminalBatchView::openProgress(int) {}
+void TerminalBatchView::openProgress(int fileCount) {
+    m_fileCount = fileCount;
+    m_filesStarted = 0;
+    m_batchStart = Clock::now();
+}
+
+void TerminalBatchView::setUpperBarRange(int maximum) {
+    m_barMaximum = maximum;
+    m_barPosition = 0;
+}
+
+void TerminalBatchView::setUpperBarPosition(int position) {
+    m_barPosition = position;
+    drawProgressLine();
+}
+
+std::string TerminalBatchView::progressSummary() const {
+    if (m_fileCount <= 0)
+        return {};
+    const double fileFraction =
+        m_barMaximum > 0 ? std::clamp(double(m_barPosition) / m_barMaximum, 0.0, 1.0) : 0.0;
+    const double done = (std::max(m_filesStarted - 1, 0) + fileFraction) / m_fileCount;
+    std::string text = "[" + std::to_string(std::max(m_filesStarted, 1)) + "/" +
+                       std::to_string(m_fileCount) + "] " +
+                       std::to_string(static_cast<int>(done * 100)) + "%";
+    const double elapsed = std::chrono::duration<double>(Clock::now() - m_batchStart).count();
+    // Before a second has passed or a hundredth is done, a guess would jump about too much.
+    if (elapsed >= 1.0 && done >= 0.01) {
+        const auto left = static_cast<long>(elapsed / done - elapsed + 0.5);
+        char clock[32];
+        std::snprintf(clock, sizeof clock, " %ld:%02ld left", left / 60, left % 60);
+        text += clock;
+    }
+    return text;
+}
 
 void TerminalBatchView::closeProgress() {
     clearProgressLine();
@@ -52,11 +90,23 @@ bool TerminalBatchView::cancelRequested() const {
 }
 
 void TerminalBatchView::setStatus(int row, const std::string& text) {
-    if (text == kConvertingStatus || row < 0 || static_cast<std::size_t>(row) >= m_rowPaths.size())
+    if (row < 0 || static_cast<std::size_t>(row) >= m_rows.size())
         return;
-    const auto index = static_cast<std::size_t>(row);
+    if (text == kConvertingStatus) {
+        ++m_filesStarted;
+        m_barMaximum = 0;
+        m_fileStart = Clock::now();
+        return;
+    }
+    const Row& current = m_rows[static_cast<std::size_t>(row)];
     clearProgressLine();
-    std::cout << m_rowPaths[index] << ": " << text << std::endl;
+    // The driver clears the output path of a file that failed before it reports the status.
+    if (current.entry->outputPath.empty()) {
+        m_printer.failed(current.given, text);
+        return;
+    }
+    const std::chrono::duration<double> seconds = Clock::now() - m_fileStart;
+    m_printer.converted(current.given, current.entry->outputPath, text, seconds.count());
 }
 
 bool TerminalBatchView::askToDownloadWindowsMediaRuntime() {
@@ -89,7 +139,7 @@ bool TerminalBatchView::askYesNo(const std::string& question) {
 void TerminalBatchView::drawProgressLine() {
     if (!m_progressOnTerminal)
         return;
-    std::cerr << "\r\033[K" << m_lowerText << "  " << m_upperText << std::flush;
+    std::cerr << "\r\033[K" << progressSummary() << "  " << m_upperText << std::flush;
 }
 
 void TerminalBatchView::clearProgressLine() {

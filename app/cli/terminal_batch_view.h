@@ -1,27 +1,38 @@
 #pragma once
 
+#include "app/cli/result_printer.h"
 #include "engine/batch_view.h"
+#include "sources/source_file.h"
 
+#include <chrono>
 #include <string>
 #include <vector>
 
 namespace velmora::cli {
 
-// The batch view of the command line: one line per file with its final status on standard
-// output, a progress line on standard error when that is a terminal, Ctrl+C as Cancel, and the
-// requirement questions asked on the terminal ("No" when standard input is not one).
+// The batch view of the command line: each file's result handed to the printer as soon as it is
+// known, a progress line (count, percent, time left) on standard error when that is a terminal,
+// Ctrl+C as Cancel, and the requirement questions asked on the terminal ("No" when standard
+// input is not one).
 class TerminalBatchView : public BatchView {
 public:
-    // rowPaths: the source path of each list row, printed beside its status.
-    explicit TerminalBatchView(std::vector<std::string> rowPaths);
+    struct Row {
+        std::string given;       // the source as the user named it
+        const SourceFile* entry; // owned by the file list, outlives the view
+    };
+
+    TerminalBatchView(std::vector<Row> rows, ResultPrinter& printer, bool showProgress);
     ~TerminalBatchView() override;
 
     void openProgress(int fileCount) override;
+    // Percent of the batch done and the time it still needs, "[2/5] 30% 0:12 left"; the file
+    // being converted counts by its own bar.
+    std::string progressSummary() const;
     void closeProgress() override;
     void setUpperText(const std::string& text) override;
     int upperBarWidth() const override { return kBarWidth; }
-    void setUpperBarRange(int) override {}
-    void setUpperBarPosition(int) override {}
+    void setUpperBarRange(int maximum) override;
+    void setUpperBarPosition(int position) override;
     void setLowerText(const std::string& text) override;
     void stepLowerBar() override {}
     void pumpMessages() override {}
@@ -41,7 +52,16 @@ private:
     void drawProgressLine();
     void clearProgressLine();
 
-    std::vector<std::string> m_rowPaths;
+    using Clock = std::chrono::steady_clock;
+
+    std::vector<Row> m_rows;
+    ResultPrinter& m_printer;
+    int m_fileCount = 0;
+    int m_filesStarted = 0;
+    int m_barMaximum = 0;
+    int m_barPosition = 0;
+    Clock::time_point m_batchStart = Clock::now();
+    Clock::time_point m_fileStart = Clock::now();
     std::string m_upperText;
     std::string m_lowerText;
     int m_statusColumnWidth = 145;

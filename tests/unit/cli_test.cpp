@@ -82,8 +82,9 @@ TEST_F(CliTest, ConvertPrintsOneStatusLinePerFile) {
     const Bytes b = writeSource("b b.wav", 5000);
     const CliRun run = cli({"convert", "--to", "wav", path("a.wav"), path("b b.wav")});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out,
-              path("a.wav").string() + ": a.wav\n" + path("b b.wav").string() + ": b b.wav\n");
+    EXPECT_EQ(run.out, path("a.wav").string() + " -> " + (documents() / "a.wav").string() + "\n" +
+                           path("b b.wav").string() + " -> " + (documents() / "b b.wav").string() +
+                           "\n");
     EXPECT_EQ(run.err, "");
     // Stored defaults: the WAV output goes to Documents with the source's own format.
     EXPECT_EQ(test::folderNames(documents()), (std::vector<std::string>{"a.wav", "b b.wav"}));
@@ -95,7 +96,7 @@ TEST_F(CliTest, ConvertAcceptsTheNumericCode) {
     writeSource("a.wav");
     const CliRun run = cli({"convert", "--to", "2000", path("a.wav")});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, path("a.wav").string() + ": a.wav\n");
+    EXPECT_EQ(run.out, path("a.wav").string() + " -> " + (documents() / "a.wav").string() + "\n");
 }
 
 TEST_F(CliTest, ConvertExitsOneWhenAFileFails) {
@@ -109,7 +110,7 @@ TEST_F(CliTest, ConvertExitsOneWhenAFileFails) {
     ASSERT_EQ(lines.size(), 2u) << run.out;
     EXPECT_TRUE(lines[0].starts_with(path("bad.wav").string() + ": ")) << lines[0];
     EXPECT_GT(lines[0].size(), path("bad.wav").string().size() + 2);
-    EXPECT_EQ(lines[1], path("a.wav").string() + ": a.wav");
+    EXPECT_EQ(lines[1], path("a.wav").string() + " -> " + (documents() / "a.wav").string());
     EXPECT_EQ(test::folderNames(documents()), (std::vector<std::string>{"a.wav"}));
 
     // A target that the stored policy skips.
@@ -178,7 +179,7 @@ TEST_F(CliTest, SetOverridesApplyToTheRunOnly) {
                             "--set", "WAVSampleRate=8000", "--set", "WAVChannelNum=1", "--set",
                             "wavbitspersample=8", "--set", "MonoType=2", path("a.wav")});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, path("a.wav").string() + ": a.wav\n");
+    EXPECT_EQ(run.out, path("a.wav").string() + " -> " + (documents() / "a.wav").string() + "\n");
     const auto fields = test::ffprobeStream(documents() / "a.wav");
     EXPECT_EQ(fields.at("sample_rate"), "8000");
     EXPECT_EQ(fields.at("channels"), "1");
@@ -203,7 +204,7 @@ TEST_F(CliTest, StoredSettingsAreUsedByConvert) {
     const CliRun run = cli({"convert", "--to", "wav", path("a.wav")});
     EXPECT_EQ(run.status, 0) << run.err;
     // Next to the source now, renamed because the source holds the name.
-    EXPECT_EQ(run.out, path("a.wav").string() + ": a_1.wav\n");
+    EXPECT_EQ(run.out, path("a.wav").string() + " -> " + path("a_1.wav").string() + "\n");
     EXPECT_EQ(test::ffprobeStream(path("a_1.wav")).at("sample_rate"), "11025");
 }
 
@@ -417,9 +418,13 @@ TEST_F(CliTest, NonRegularInputsAreRefusedAtOnce) {
             SCOPED_TRACE(words[0] + " " + words[1]);
             const CliRun run = cli(words);
             EXPECT_EQ(run.status, 1);
-            const std::string reason =
-                words[1] == "--json" ? "\"path\":\"" + input + "\",\"error\":\"not a regular file\""
-                                     : input + ": not a regular file";
+            // probe and convert walk a folder: an empty one says so.
+            const std::string why = name == "folder.wma" && words[0] != "decode"
+                                        ? "no files in this folder"
+                                        : "not a regular file";
+            const std::string reason = words[1] == "--json"
+                                           ? "\"path\":\"" + input + "\",\"error\":\"" + why + "\""
+                                           : input + ": " + why;
             EXPECT_NE((run.out + run.err).find(reason), std::string::npos) << run.out << run.err;
         }
         EXPECT_FALSE(std::filesystem::exists(path("out.raw")));
