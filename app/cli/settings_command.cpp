@@ -10,6 +10,12 @@ std::string typeName(RegistryStore::ValueType type) {
     return type == RegistryStore::ValueType::Dword ? "dword" : "sz";
 }
 
+int reportUnwritable() {
+    std::cerr << "velmora-cli: the settings file " << RegistryStore::defaultFile().string()
+              << " could not be written\n";
+    return kExitFailed;
+}
+
 int listSettings(const ConversionSettings& settings) {
     for (const auto& value : settings.listValues())
         std::cout << value.name << '\t' << typeName(value.type) << '\t' << value.value << '\n';
@@ -33,11 +39,26 @@ int setSetting(ConversionSettings& settings, const std::string& name, const std:
     case ConversionSettings::SetResult::Ok:
         break;
     }
-    if (!settings.saveValue(name)) {
-        std::cerr << "velmora-cli: the settings file " << RegistryStore::defaultFile().string()
-                  << " could not be written\n";
-        return kExitFailed;
-    }
+    if (!settings.saveValue(name))
+        return reportUnwritable();
+    return kExitOk;
+}
+
+int resetSetting(ConversionSettings& settings, const std::string& name) {
+    const auto initial = ConversionSettings().getValue(name);
+    if (!initial)
+        return usageError("settings: unknown setting " + name);
+    settings.setValue(name, initial->value);
+    if (!settings.saveValue(name))
+        return reportUnwritable();
+    return kExitOk;
+}
+
+int resetAllSettings() {
+    const int everything = ConversionSettings::kSaveFormatAndPage |
+                           ConversionSettings::kSaveFolder | ConversionSettings::kSaveOptions;
+    if (!ConversionSettings().save(everything))
+        return reportUnwritable();
     return kExitOk;
 }
 
@@ -45,7 +66,8 @@ int setSetting(ConversionSettings& settings, const std::string& name, const std:
 
 int runSettings(const std::vector<std::string>& args) {
     const std::string usage =
-        "settings: usage: velmora-cli settings list | get NAME | set NAME VALUE | path";
+        "settings: usage: velmora-cli settings list | get NAME | set NAME VALUE | reset [NAME] | "
+        "path";
     if (args.empty())
         return usageError(usage);
     ConversionSettings settings;
@@ -57,6 +79,10 @@ int runSettings(const std::vector<std::string>& args) {
         return getSetting(settings, args[1]);
     if (action == "set" && args.size() == 3)
         return setSetting(settings, args[1], args[2]);
+    if (action == "reset" && args.size() == 1)
+        return resetAllSettings();
+    if (action == "reset" && args.size() == 2)
+        return resetSetting(settings, args[1]);
     if (action == "path" && args.size() == 1) {
         std::cout << RegistryStore::defaultFile().string() << '\n';
         return kExitOk;

@@ -40,8 +40,11 @@ class CliTest : public test::SandboxTest {
 protected:
     // Runs velmora-cli with the words given (each quoted here), standard input not a terminal.
     // A run that hangs is stopped (exit status 124) rather than holding up the suite.
-    CliRun cli(const std::vector<std::string>& words) {
+    // cwd: the folder the program starts in; the test's own when empty.
+    CliRun cli(const std::vector<std::string>& words, const std::filesystem::path& cwd = {}) {
         std::string command = "timeout 120 " + test::shellQuote(VELMORA_CLI_PATH);
+        if (!cwd.empty())
+            command = "cd " + test::shellQuote(cwd.string()) + " && " + command;
         for (const std::string& word : words)
             command += " " + test::shellQuote(word);
         const auto errFile = path("stderr.txt");
@@ -208,6 +211,113 @@ TEST_F(CliTest, StoredSettingsAreUsedByConvert) {
     EXPECT_EQ(test::ffprobeStream(path("a_1.wav")).at("sample_rate"), "11025");
 }
 
+TEST_F(CliTest, ConvertWalksAFolderOnceWithTheExtensionFilter) {
+    std::filesystem::create_directories(path("in/sub"));
+    const Bytes a = writeSource("in/a.wav");
+    const Bytes b = writeSource("in/sub/b.wav", 4000);
+    const std::string text = "notes";
+    test::writeFileBytes(path("in/notes.txt"), Bytes(text.begin(), text.end()));
+    std::filesystem::create_directory_symlink("..", path("in/sub/loop")); // back to in/
+    ASSERT_EQ(cli({"settings", "set", "EnableExtFilter", "1"}).status, 0);
+    ASSERT_EQ(cli({"settings", "set", "FilterExts", "wav,flac"}).status, 0);
+
+    // A relative input and a relative output folder, both from the sandbox.
+    CliRun run = cli({"convert", "--to", "wav", "-o", "out", "in"}, root());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "in/a.wav -> " + path("out/a.wav").string() + "\n" + "in/sub/b.wav -> " +
+                           path("out/b.wav").string() + "\n");
+    EXPECT_EQ(test::readFileBytes(path("out/a.wav")), a);
+    EXPECT_EQ(test::readFileBytes(path("out/b.wav")), b);
+
+    // Without the filter the text file is listed and refused, in one line for the folder.
+    run = cli({"convert", "--to", "wav", "-o", "out", "--if-exists", "overwrite", "--set",
+               "EnableExtFilter=0", "-q", "in"},
+              root());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "in: 1 of 3 files could not be added (first: notes.txt: not a supported "
+                       "audio or video file)\n");
+    EXPECT_EQ(test::folderNames(path("out")), (std::vector<std::string>{"a.wav", "b.wav"}));
+
+    // A folder with nothing at all, and a file that is no sound.
+    std::filesystem::create_directory(path("empty"));
+    // probe walks the same way: the header and the two sounds.
+    run = cli({"probe", "in"}, root());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(splitLines(run.out).size(), 3u) << run.out;
+    run = cli({"convert", "--to", "wav", "empty", "in/sub/../notes.txt"}, root());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "empty: no files in this folder\nin/sub/../notes.txt: not a supported audio "
+                       "or video file\n");
+}
+
+TEST_F(CliTest, ConvertJsonIsOneObjectPerFileAndASummary) {
+    if (!test::haveTool("python3"))
+        GTEST_SKIP() << "python3 not installed";
+    writeSource("a.wav");
+    const CliRun run = cli({"convert", "--json", "--to", "wav", path("a.wav"), "missing.wav"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    test::writeFileBytes(path("out.json"), Bytes(run.out.begin(), run.out.end()));
+    // An independent JSON reader checks every line and the byte count against the file.
+    const std::string script =
+        "import json, os, sys\n"
+        "for line in open(sys.argv[1]):\n"
+        "    o = json.loads(line)\n"
+        "    if 'input' in o:\n"
+        "        size = os.path.getsize(o['output']) if o['output'] else 0\n"
+        "        print(o['input'], o['output'], o['status'], o['ok'], o['bytes'] == size,\n"
+        "              isinstance(o['seconds'], float), sep='|')\n"
+        "    else:\n"
+        "        print(o['files'], o['converted'], o['failed'], o['cancelled'], sep='|')\n";
+    test::writeFileBytes(path("read.py"), Bytes(script.begin(), script.end()));
+    std::string parsed;
+    ASSERT_EQ(test::runCommand("python3 " + test::shellQuote(path("read.py").string()) + " " +
+                                   test::shellQuote(path("out.json").string()),
+                               &parsed),
+              0)
+        << run.out;
+    // Inputs refused before the batch starts are reported first.
+    EXPECT_EQ(parsed, "missing.wav||no such file or folder|False|True|True\n" +
+                          path("a.wav").string() + "|" + (documents() / "a.wav").string() +
+                          "|a.wav|True|True|True\n" + "2|1|1|False\n");
+}
+
+TEST_F(CliTest, EncodingOptionSwitchesAutoOffWithANotice) {
+    if (!test::haveFfmpeg())
+        GTEST_SKIP() << "ffmpeg/ffprobe not installed";
+    writeSource("a.wav", 44100);
+    const CliRun run = cli(
+        {"convert", "--to", "wav", "-r", "8000", "--mono", "--mono-from", "left", path("a.wav")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "WAVSampleRate applies only with AutoDestWAVEncodingParam=0; switched off "
+                       "for this run\n");
+    const auto fields = test::ffprobeStream(documents() / "a.wav");
+    EXPECT_EQ(fields.at("sample_rate"), "8000");
+    EXPECT_EQ(fields.at("channels"), "1");
+    EXPECT_EQ(get("AutoDestWAVEncodingParam"), "1\n");
+}
+
+TEST_F(CliTest, BashCompletionOffersTheOptionTable) {
+    const CliRun script = cli({"completion", "bash"});
+    ASSERT_EQ(script.status, 0);
+    test::writeFileBytes(path("completion.bash"), Bytes(script.out.begin(), script.out.end()));
+    const auto complete = [&](const std::string& words, int index) {
+        std::string out;
+        test::runCommand("bash -c " +
+                             test::shellQuote("source " + path("completion.bash").string() +
+                                              "; COMP_WORDS=(" + words +
+                                              "); COMP_CWORD=" + std::to_string(index) +
+                                              "; _velmora_cli; echo \"${COMPREPLY[*]}\""),
+                         &out);
+        return out;
+    };
+    EXPECT_EQ(complete("velmora-cli conv", 1), "convert\n");
+    EXPECT_EQ(complete("velmora-cli convert --if-", 2), "--if-exists\n");
+    EXPECT_EQ(complete("velmora-cli convert --if-exists ''", 3), "rename overwrite skip\n");
+    EXPECT_EQ(complete("velmora-cli convert --to m4", 3), "m4a m4b m4r\n");
+    EXPECT_EQ(complete("velmora-cli settings reset MP3Bit", 3), "MP3BitRate\n");
+    EXPECT_EQ(cli({"completion", "fish"}).status, 2);
+}
+
 // ---------------------------------------------------------------------------------------------
 // settings
 
@@ -261,6 +371,23 @@ TEST_F(CliTest, SettingsSetGetListAndPath) {
             line = "MonoType\tdword\t1";
     }
     EXPECT_EQ(splitLines(run.out), expected);
+}
+
+TEST_F(CliTest, SettingsResetRestoresDefaults) {
+    ASSERT_EQ(cli({"settings", "set", "MP3BitRate", "192"}).status, 0);
+    ASSERT_EQ(cli({"settings", "set", "MonoType", "2"}).status, 0);
+    EXPECT_EQ(cli({"settings", "reset", "mp3bitrate"}).status, 0);
+    EXPECT_EQ(get("MP3BitRate"), "128\n");
+    EXPECT_EQ(get("MonoType"), "2\n");
+    EXPECT_EQ(cli({"settings", "reset"}).status, 0);
+    EXPECT_EQ(get("MonoType"), "0\n");
+    EXPECT_EQ(cli({"settings", "reset", "NoSuchSetting"}).status, 2);
+
+    const CliRun formats = cli({"formats", "--json"});
+    EXPECT_EQ(formats.status, 0);
+    const auto lines = splitLines(formats.out);
+    ASSERT_EQ(lines.size(), 14u);
+    EXPECT_EQ(lines[0], R"({"code":1000,"word":"mp3","extension":".mp3","text":" to MP3"})");
 }
 
 TEST_F(CliTest, ConcurrentSettersLoseNoValue) {
