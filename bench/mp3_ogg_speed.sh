@@ -52,7 +52,7 @@ velmora() {
     start="$(now)"
     "$cli" convert --to "$format" "${common[@]}" "$@" "$work/long.wav" </dev/null >"$work/status.txt"
     end="$(now)"
-    if [[ "$(cat "$work/status.txt")" != "$work/long.wav: long.$format" ]]; then
+    if [[ "$(cat "$work/status.txt")" != "$work/long.wav -> $work/out/long.$format" ]]; then
         echo "velmora-cli failed: $(cat "$work/status.txt")" >&2
         exit 1
     fi

@@ -75,7 +75,8 @@ std::string zshConvertSpecs() {
             else
                 value += " ";
         }
-        const std::string description = "[" + zshText(option.help) + "]" + zshText(value);
+        // The value part keeps its colons: they separate message and action.
+        const std::string description = "[" + zshText(option.help) + "]" + value;
         if (option.shortName.empty()) {
             specs += std::string("        '") + (repeats ? "*" : "") +
                      std::string(option.longName) + description + "' \\\n";

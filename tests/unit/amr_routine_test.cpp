@@ -235,7 +235,8 @@ TEST_F(AmrCliTest, ConvertsToAmrAndAwbWithStoredSettingsAndOverrides) {
     std::string out;
     ASSERT_EQ(cli({"settings", "set", "AMRMode", "1"}, &out), 0);
     ASSERT_EQ(cli({"convert", "--to", "amr", path("in.wav").string()}, &out), 0);
-    EXPECT_EQ(out, path("in.wav").string() + ": in.amr\n");
+    EXPECT_EQ(out,
+              path("in.wav").string() + " -> " + path("home/Documents/in.amr").string() + "\n");
     test::AmrFileLayout file = layout("home/Documents/in.amr");
     EXPECT_FALSE(file.wideBand);
     EXPECT_EQ(file.frameTypes, std::vector<int>(50, 1));
@@ -244,7 +245,8 @@ TEST_F(AmrCliTest, ConvertsToAmrAndAwbWithStoredSettingsAndOverrides) {
                    path("in.wav").string()},
                   &out),
               0);
-    EXPECT_EQ(out, path("in.wav").string() + ": in.awb\n");
+    EXPECT_EQ(out,
+              path("in.wav").string() + " -> " + path("home/Documents/in.awb").string() + "\n");
     file = layout("home/Documents/in.awb");
     EXPECT_TRUE(file.wideBand);
     EXPECT_EQ(file.frameTypes, std::vector<int>(50, 3));

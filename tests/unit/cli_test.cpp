@@ -318,6 +318,32 @@ TEST_F(CliTest, BashCompletionOffersTheOptionTable) {
     EXPECT_EQ(cli({"completion", "fish"}).status, 2);
 }
 
+TEST_F(CliTest, ZshCompletionHandsTheOptionTableToArguments) {
+    if (!test::haveTool("zsh"))
+        GTEST_SKIP() << "zsh not installed";
+    const CliRun script = cli({"completion", "zsh"});
+    ASSERT_EQ(script.status, 0);
+    test::writeFileBytes(path("_velmora-cli"), Bytes(script.out.begin(), script.out.end()));
+    // zsh's completion functions replaced by ones that print what they are given.
+    std::string specs;
+    ASSERT_EQ(test::runCommand(
+                  "zsh -c " + test::shellQuote("words=(velmora-cli convert ''); CURRENT=3; "
+                                               "_arguments() { print -rl -- \"$@\" }; source " +
+                                               path("_velmora-cli").string()),
+                  &specs),
+              0);
+    const auto lines = splitLines(specs);
+    const std::set<std::string> found(lines.begin(), lines.end());
+    for (const std::string expected :
+         {"(-o --output-dir)-o[write into DIR]:DIR:_files -/",
+          "--if-exists[when the output file exists, rename, overwrite or skip]:POLICY:(rename "
+          "overwrite skip)",
+          "*--set[change a stored setting for this run only]:NAME=VALUE: ",
+          "--gain[amplify to PERCENT of the source's volume]:PERCENT: ", "--mono[one channel]",
+          "(-q --quiet)--quiet[print only the files that failed]"})
+        EXPECT_EQ(found.count(expected), 1u) << expected << "\n" << specs;
+}
+
 // ---------------------------------------------------------------------------------------------
 // settings
 

@@ -469,7 +469,8 @@ TEST_F(Mp3RoutineTest, CommandLineConvertsWithStoredAndRunOnlySettings) {
     ASSERT_EQ(test::runCommand(cli + " settings set MP3BitRate 64"), 0);
     std::string out;
     ASSERT_EQ(test::runCommand(cli + " convert --to mp3 " + in + " </dev/null", &out), 0);
-    EXPECT_EQ(out, path("in.wav").string() + ": in.mp3\n");
+    EXPECT_EQ(out,
+              path("in.wav").string() + " -> " + path("home/Documents/in.mp3").string() + "\n");
     const auto documents = path("home/Documents");
     EXPECT_EQ(test::probeStream(documents / "in.mp3").at("bit_rate"), "64000");
 
@@ -481,7 +482,8 @@ TEST_F(Mp3RoutineTest, CommandLineConvertsWithStoredAndRunOnlySettings) {
                                    in + " </dev/null",
                                &out),
               0);
-    EXPECT_EQ(out, path("in.wav").string() + ": in_1.mp3\n");
+    EXPECT_EQ(out,
+              path("in.wav").string() + " -> " + path("home/Documents/in_1.mp3").string() + "\n");
     const auto fields = test::probeStream(documents / "in_1.mp3");
     EXPECT_EQ(fields.at("bit_rate"), "192000");
     EXPECT_EQ(fields.at("channels"), "1");

@@ -98,7 +98,8 @@ TEST_F(AacFamilyRoutineTest, CommandLineConvertsToEveryExtension) {
                                  test::shellQuote(path("in.wav")) + " </dev/null 2>&1",
                              &out);
         EXPECT_EQ(status, 0) << word << ": " << out;
-        EXPECT_EQ(out, path("in.wav").string() + ": in." + word + "\n");
+        EXPECT_EQ(out, path("in.wav").string() + " -> " +
+                           path("home/Documents/in." + word).string() + "\n");
         const auto output = path("home/Documents/in." + word);
         const auto fields = test::ffprobeStream(output);
         EXPECT_EQ(fields.at("codec_name"), "aac") << word;

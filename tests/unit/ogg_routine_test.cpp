@@ -335,7 +335,8 @@ TEST_F(OggRoutineTest, CommandLineConvertsWithStoredAndRunOnlySettings) {
     ASSERT_EQ(test::runCommand(cli + " settings set OGGBitRate 96"), 0);
     std::string out;
     ASSERT_EQ(test::runCommand(cli + " convert --to ogg " + in + " </dev/null", &out), 0);
-    EXPECT_EQ(out, path("in.wav").string() + ": in.ogg\n");
+    EXPECT_EQ(out,
+              path("in.wav").string() + " -> " + path("home/Documents/in.ogg").string() + "\n");
     const auto documents = path("home/Documents");
     EXPECT_EQ(test::probeStream(documents / "in.ogg").at("bit_rate"), "96000");
 
@@ -347,7 +348,8 @@ TEST_F(OggRoutineTest, CommandLineConvertsWithStoredAndRunOnlySettings) {
                                    in + " </dev/null",
                                &out),
               0);
-    EXPECT_EQ(out, path("in.wav").string() + ": in_1.ogg\n");
+    EXPECT_EQ(out,
+              path("in.wav").string() + " -> " + path("home/Documents/in_1.ogg").string() + "\n");
     const auto fields = test::probeStream(documents / "in_1.ogg");
     EXPECT_EQ(fields.at("sample_rate"), "22050");
     EXPECT_EQ(fields.at("channels"), "1");

@@ -465,7 +465,8 @@ TEST_F(WmaRoutineTest, TheCommandLineConvertsToEachExtension) {
                        "WMAChannels=1", path("in.wav").string()},
                       out),
                   0);
-        EXPECT_EQ(out, path("in.wav").string() + ": in." + word + "\n");
+        EXPECT_EQ(out, path("in.wav").string() + " -> " +
+                           path("home/Documents/in." + word).string() + "\n");
         const auto fields = probe("home/Documents/in." + word);
         EXPECT_EQ(fields.at("format_name"), "asf");
         EXPECT_EQ(fields.at("sample_rate"), "16000");
