@@ -1,0 +1,22 @@
+#include "ui/options/options_page.h"
+
+#include <QApplication>
+
+OptionsPage::OptionsPage(QWidget* parent) : QWidget(parent) {
+    setFont(pageFont());
+}
+
+void OptionsPage::showMessage(QMessageBox::Icon icon, const QString& text) {
+    if (m_presenter) {
+        m_presenter(icon, text);
+        return;
+    }
+    QMessageBox box(icon, QStringLiteral("Velmora"), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+QFont OptionsPage::pageFont() {
+    QFont font = QApplication::font();
+    font.setPixelSize(11);
+    return font;
+}
