@@ -1,5 +1,7 @@
 #include "ui/options/options_page.h"
 
+#include "ui/widgets/amplification_group.h"
+
 #include <QApplication>
 
 OptionsPage::OptionsPage(QWidget* parent) : QWidget(parent) {
@@ -19,4 +21,11 @@ QFont OptionsPage::pageFont() {
     QFont font = QApplication::font();
     font.setPixelSize(11);
     return font;
+}
+
+bool OptionsPage::checkAmplification(AmplificationGroup& group) {
+    if (group.checkCoefficient())
+        return true;
+    showMessage(QMessageBox::Warning, group.rangeMessage());
+    return false;
 }

@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <functional>
 
+class AmplificationGroup;
+
 // One page of the options sheet. A page edits its own controls only: load() fills them from
 // the settings, store() writes them back, and nothing reaches the settings unless the sheet
 // was closed with OK.
@@ -28,6 +30,8 @@ public:
 
 protected:
     void showMessage(QMessageBox::Icon icon, const QString& text);
+    // False, after telling the user, when the group's coefficient is refused.
+    bool checkAmplification(AmplificationGroup& group);
     // The desktop's sans font at the page size of the original layout (11 pixels).
     static QFont pageFont();
 

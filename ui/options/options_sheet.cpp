@@ -1,6 +1,8 @@
 #include "ui/options/options_sheet.h"
 
 #include "ui/options/general_page.h"
+#include "ui/options/mp3_page.h"
+#include "ui/options/wav_page.h"
 
 #include <QDialogButtonBox>
 #include <QTabWidget>
@@ -18,6 +20,8 @@ OptionsSheet::OptionsSheet(velmora::ConversionSettings& settings, ShellActions& 
     connect(buttons, &QDialogButtonBox::rejected, this, &OptionsSheet::reject);
 
     addPage(new GeneralPage(shell));
+    addPage(new Mp3Page(shell));
+    addPage(new WavPage);
     for (OptionsPage* page : m_pages)
         page->load(m_settings);
 
