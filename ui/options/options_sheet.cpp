@@ -1,15 +1,21 @@
 #include "ui/options/options_sheet.h"
 
+#include "ui/options/aac_page.h"
+#include "ui/options/amr_page.h"
 #include "ui/options/general_page.h"
+#include "ui/options/m4a_page.h"
 #include "ui/options/mp3_page.h"
+#include "ui/options/ogg_page.h"
 #include "ui/options/wav_page.h"
+#include "ui/options/wma_page.h"
+#include "writers/wma_format_list.h"
 
 #include <QDialogButtonBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 OptionsSheet::OptionsSheet(velmora::ConversionSettings& settings, ShellActions& shell,
-                           QWidget* parent)
+                           QWidget* parent, const velmora::WmaFormatList* catalogue)
     : QDialog(parent), m_settings(settings), m_tabs(new QTabWidget(this)) {
     setWindowTitle(tr("Options"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -22,6 +28,11 @@ OptionsSheet::OptionsSheet(velmora::ConversionSettings& settings, ShellActions& 
     addPage(new GeneralPage(shell));
     addPage(new Mp3Page(shell));
     addPage(new WavPage);
+    addPage(new WmaPage(catalogue ? *catalogue : velmora::WmaFormatList::shared()));
+    addPage(new OggPage);
+    addPage(new AmrPage);
+    addPage(new AacPage);
+    addPage(new M4aPage);
     for (OptionsPage* page : m_pages)
         page->load(m_settings);
 

@@ -6,6 +6,9 @@
 #include <QDialog>
 #include <vector>
 
+namespace velmora {
+class WmaFormatList;
+}
 class QTabWidget;
 class ShellActions;
 
@@ -16,8 +19,9 @@ class ShellActions;
 class OptionsSheet : public QDialog {
     Q_OBJECT
 public:
+    // The WMA page lists `catalogue`, the runtime's own catalogue when none is given.
     OptionsSheet(velmora::ConversionSettings& settings, ShellActions& shell,
-                 QWidget* parent = nullptr);
+                 QWidget* parent = nullptr, const velmora::WmaFormatList* catalogue = nullptr);
 
     void setMessagePresenter(const OptionsPage::MessagePresenter& presenter);
 
