@@ -6,13 +6,19 @@
 #include "platform/genre_list.h"
 #include "ui/dialogs/tag_editor_dialog.h"
 #include "ui/main/shell_actions.h"
+#include "ui/options/aac_page.h"
+#include "ui/options/amr_page.h"
+#include "ui/options/m4a_page.h"
 #include "ui/options/mp3_page.h"
+#include "ui/options/ogg_page.h"
 #include "ui/options/options_sheet.h"
 #include "ui/options/wav_page.h"
+#include "ui/options/wma_page.h"
 #include "ui/widgets/amplification_group.h"
 #include "ui/widgets/bounded_step_spin_box.h"
 #include "ui/widgets/tag_group.h"
 #include "ui/widgets/value_list.h"
+#include "writers/wma_format_list.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -30,6 +36,11 @@ namespace {
 
 constexpr int kMp3PageIndex = 1;
 constexpr int kWavPageIndex = 2;
+constexpr int kWmaPageIndex = 3;
+constexpr int kOggPageIndex = 4;
+constexpr int kAmrPageIndex = 5;
+constexpr int kAacPageIndex = 6;
+constexpr int kM4aPageIndex = 7;
 constexpr int kSame = 0; // "Same as original file"
 
 // Picks an entry as a click does, signals included.
@@ -44,6 +55,10 @@ int ConversionSettings::*channelMember(const QString& name) {
     static const std::map<QString, int ConversionSettings::*> members = {
         {QStringLiteral("MP3ChannelMode"), &ConversionSettings::MP3ChannelMode},
         {QStringLiteral("WAVChannelNum"), &ConversionSettings::WAVChannelNum},
+        {QStringLiteral("OGGChannels"), &ConversionSettings::OGGChannels},
+        {QStringLiteral("AACVBR"), &ConversionSettings::AACVBR},
+        {QStringLiteral("AACMpegVersion"), &ConversionSettings::AACMpegVersion},
+        {QStringLiteral("M4AVBR"), &ConversionSettings::M4AVBR},
     };
     return members.at(name);
 }
@@ -66,6 +81,14 @@ private slots:
     void amplificationRefusesToLeave_data();
     void amplificationRefusesToLeave();
     void mp3TagChoiceEnablesItsControls();
+    void oggKeepsBitRateWithinLimits_data();
+    void oggKeepsBitRateWithinLimits();
+    void wmaSelectsCatalogueEntry_data();
+    void wmaSelectsCatalogueEntry();
+    void amrUnknownModeOpensOnFifthEntry();
+    void aacQualityCheckedOnlyForManualVbr_data();
+    void aacQualityCheckedOnlyForManualVbr();
+    void aacResetRestoresEncoderPart();
     void tagEditorEditsACopy();
     void tagEditorRefusesTrackNumbers_data();
     void tagEditorRefusesTrackNumbers();
@@ -116,6 +139,16 @@ void FormatPagesTest::channelRadiosMapBothWays_data() {
     QTest::newRow("wav mono") << "WAVChannelNum" << 1 << 1 << 1;
     QTest::newRow("wav as source") << "WAVChannelNum" << 0 << 2 << 0;
     QTest::newRow("wav unknown opens as source") << "WAVChannelNum" << 6 << 2 << 0;
+    QTest::newRow("ogg stereo") << "OGGChannels" << 2 << 0 << 2;
+    QTest::newRow("ogg mono") << "OGGChannels" << 1 << 1 << 1;
+    QTest::newRow("ogg as source") << "OGGChannels" << 0 << 2 << 0;
+    QTest::newRow("aac vbr") << "AACVBR" << 1 << 1 << 1;
+    QTest::newRow("aac abr") << "AACVBR" << 0 << 0 << 0;
+    QTest::newRow("aac odd vbr flag is abr") << "AACVBR" << 7 << 0 << 0;
+    QTest::newRow("aac mpeg2") << "AACMpegVersion" << 1 << 1 << 1;
+    QTest::newRow("aac odd mpeg version is mpeg2") << "AACMpegVersion" << 3 << 1 << 1;
+    QTest::newRow("m4a vbr") << "M4AVBR" << 1 << 1 << 1;
+    QTest::newRow("m4a odd vbr flag is abr") << "M4AVBR" << 2 << 0 << 0;
 }
 
 void FormatPagesTest::channelRadiosMapBothWays() {
@@ -123,14 +156,28 @@ void FormatPagesTest::channelRadiosMapBothWays() {
     QFETCH(int, stored);
     QFETCH(int, radio);
     QFETCH(int, storedBack);
-    const bool isMp3 = setting.startsWith(QLatin1String("MP3"));
-    m_settings.AutoDestMP3EncodingParam = 0;
-    m_settings.AutoDestWAVEncodingParam = 0;
+    for (int ConversionSettings::*autoFlag : {&ConversionSettings::AutoDestMP3EncodingParam,
+                                              &ConversionSettings::AutoDestWAVEncodingParam,
+                                              &ConversionSettings::AutoDestOGGEncodingParam,
+                                              &ConversionSettings::AutoDestAACEncodingParam,
+                                              &ConversionSettings::AutoDestM4AEncodingParam})
+        m_settings.*autoFlag = 0;
     m_settings.*channelMember(setting) = stored;
-    auto sheet = openSheet(isMp3 ? kMp3PageIndex : kWavPageIndex);
-    QButtonGroup& radios = isMp3 ? page<Mp3Page>(*sheet, kMp3PageIndex).channelRadios()
-                                 : page<WavPage>(*sheet, kWavPageIndex).channelRadios();
-    QCOMPARE(radios.checkedId(), radio);
+    auto sheet = openSheet(0);
+    QButtonGroup* radios = nullptr;
+    if (setting.startsWith(QLatin1String("MP3")))
+        radios = &page<Mp3Page>(*sheet, kMp3PageIndex).channelRadios();
+    else if (setting.startsWith(QLatin1String("WAV")))
+        radios = &page<WavPage>(*sheet, kWavPageIndex).channelRadios();
+    else if (setting.startsWith(QLatin1String("OGG")))
+        radios = &page<OggPage>(*sheet, kOggPageIndex).channelRadios();
+    else if (setting == QLatin1String("AACMpegVersion"))
+        radios = page<AacPage>(*sheet, kAacPageIndex).mpegVersionRadios();
+    else if (setting.startsWith(QLatin1String("AAC")))
+        radios = &page<AacPage>(*sheet, kAacPageIndex).rateModeRadios();
+    else
+        radios = &page<M4aPage>(*sheet, kM4aPageIndex).rateModeRadios();
+    QCOMPARE(radios->checkedId(), radio);
     sheet->accept();
     QCOMPARE(m_settings.*channelMember(setting), storedBack);
 }
@@ -398,6 +445,189 @@ void FormatPagesTest::tagEditorRefusesTrackNumbers() {
     QCOMPARE(editor.isVisible(), refused);
     if (!refused)
         QCOMPARE(editor.preset().CustomTrackNum, typed.toInt());
+}
+
+void FormatPagesTest::oggKeepsBitRateWithinLimits_data() {
+    QTest::addColumn<int>("bitRate");
+    QTest::addColumn<int>("channels");      // as stored
+    QTest::addColumn<int>("pickedBitRate"); // 0: click the Mono radio instead
+    QTest::addColumn<int>("expectedBitRate");
+    QTest::addColumn<bool>("custom");
+    QTest::newRow("480 kbps mono lowered") << 128 << 1 << 480 << 224 << true;
+    QTest::newRow("480 kbps as source kept") << 128 << 0 << 480 << 480 << false;
+    QTest::newRow("480 kbps stereo kept") << 128 << 2 << 480 << 480 << true;
+    QTest::newRow("16 kbps stereo raised") << 128 << 2 << 16 << 48 << true;
+    QTest::newRow("mono radio lowers 320") << 320 << 2 << 0 << 224 << true;
+}
+
+void FormatPagesTest::oggKeepsBitRateWithinLimits() {
+    QFETCH(int, bitRate);
+    QFETCH(int, channels);
+    QFETCH(int, pickedBitRate);
+    QFETCH(int, expectedBitRate);
+    QFETCH(bool, custom);
+    m_settings.AutoDestOGGEncodingParam = 0;
+    m_settings.OGGBitRate = bitRate;
+    m_settings.OGGSampleRate = 44100;
+    m_settings.OGGChannels = channels;
+    auto sheet = openSheet(kOggPageIndex);
+    OggPage& ogg = page<OggPage>(*sheet, kOggPageIndex);
+    const int presetBefore = ogg.presetList().value();
+    if (pickedBitRate == 0)
+        ogg.channelRadios().button(1)->click();
+    else
+        pick(ogg.bitRateList(), pickedBitRate);
+    QCOMPARE(ogg.bitRateList().value(), expectedBitRate);
+    QCOMPARE(ogg.presetList().value(), custom ? OggPage::kCustomPreset : presetBefore);
+    sheet->accept();
+    QCOMPARE(m_settings.OGGBitRate, expectedBitRate);
+}
+
+void FormatPagesTest::wmaSelectsCatalogueEntry_data() {
+    QTest::addColumn<bool>("runtime");
+    QTest::addColumn<int>("storedBitRate"); // bit/s
+    QTest::addColumn<int>("entries");       // listed besides "Auto"
+    QTest::addColumn<int>("selectedRow");   // -1: none
+    QTest::newRow("matching entry") << true << 128000 << 3 << 2;
+    QTest::newRow("same kilobits") << true << 128400 << 3 << 2;
+    QTest::newRow("no matching entry") << true << 96000 << 3 << -1;
+    QTest::newRow("runtime missing") << false << 128000 << 0 << -1;
+}
+
+void FormatPagesTest::wmaSelectsCatalogueEntry() {
+    QFETCH(bool, runtime);
+    QFETCH(int, storedBitRate);
+    QFETCH(int, entries);
+    QFETCH(int, selectedRow);
+    velmora::WmaFormatList catalogue;
+    if (runtime) {
+        constexpr std::uint16_t kWma = velmora::WmfCodecInfo::kWmaFormatTag;
+        const std::vector<velmora::WmfCodecFormat> offered = {
+            {"tiny", {kWma, 8000, 1}, 500},
+            {"low", {kWma, 22050, 1}, 32000},
+            {"cd", {kWma, 44100, 2}, 128000},
+            {"high", {kWma, 48000, 2}, 192000},
+        };
+        catalogue.build(offered);
+    }
+    m_settings.AutoDestWMAEncodingParam = 0;
+    m_settings.WMASampleRate = 44100;
+    m_settings.WMABitRate = storedBitRate;
+    m_settings.WMAChannels = 2;
+    m_settings.OptStartPageIndex = kWmaPageIndex;
+    OptionsSheet sheet(m_settings, m_shell, nullptr, &catalogue);
+    WmaPage& wma = page<WmaPage>(sheet, kWmaPageIndex);
+    QCOMPARE(wma.formatList().count(), entries + 1);
+    QCOMPARE(wma.formatList().itemText(0), QStringLiteral("Auto"));
+    if (runtime)
+        QCOMPARE(wma.formatList().itemText(2), QStringLiteral("44100 Hz, 128 kbps, Stereo"));
+    QCOMPARE(wma.formatList().currentIndex(), selectedRow);
+    sheet.accept();
+    // Without a chosen format the conversion picks one itself; the explicit values stay.
+    QCOMPARE(m_settings.AutoDestWMAEncodingParam, selectedRow < 0 ? 1 : 0);
+    QCOMPARE(m_settings.WMABitRate, selectedRow < 0 ? storedBitRate : 128000);
+    QCOMPARE(m_settings.WMASampleRate, 44100);
+}
+
+void FormatPagesTest::amrUnknownModeOpensOnFifthEntry() {
+    m_settings.AMRType = 0;
+    m_settings.AMRMode = 9;
+    m_settings.AMRWBMode = 8;
+    m_settings.AWBMode = -1;
+    auto sheet = openSheet(kAmrPageIndex);
+    AmrPage& amr = page<AmrPage>(*sheet, kAmrPageIndex);
+    QCOMPARE(amr.narrowBandList().currentText(), QStringLiteral("7.4 kbps"));
+    QCOMPARE(amr.wideBandList().currentText(), QStringLiteral("23.85 kbps"));
+    QCOMPARE(amr.awbList().currentText(), QStringLiteral("15.85 kbps"));
+    QVERIFY(amr.narrowBandList().isEnabled());
+    QVERIFY(!amr.wideBandList().isEnabled());
+    amr.bandRadios().button(1)->click();
+    QVERIFY(!amr.narrowBandList().isEnabled());
+    QVERIFY(amr.wideBandList().isEnabled());
+    QVERIFY(amr.awbList().isEnabled());
+    sheet->accept();
+    QCOMPARE(m_settings.AMRType, 1);
+    QCOMPARE(m_settings.AMRMode, 4);
+    QCOMPARE(m_settings.AMRWBMode, 8);
+    QCOMPARE(m_settings.AWBMode, 4);
+}
+
+void FormatPagesTest::aacQualityCheckedOnlyForManualVbr_data() {
+    QTest::addColumn<int>("pageIndex");
+    QTest::addColumn<bool>("autoOn");
+    QTest::addColumn<bool>("vbr");
+    QTest::addColumn<int>("quality");
+    QTest::addColumn<bool>("refused");
+    for (const int index : {kAacPageIndex, kM4aPageIndex}) {
+        const QByteArray name = index == kAacPageIndex ? "aac " : "m4a ";
+        QTest::newRow(name + "auto, 5") << index << true << true << 5 << false;
+        QTest::newRow(name + "vbr, 5") << index << false << true << 5 << true;
+        QTest::newRow(name + "vbr, 510") << index << false << true << 510 << true;
+        QTest::newRow(name + "vbr, 500") << index << false << true << 500 << false;
+        QTest::newRow(name + "abr, 600") << index << false << false << 600 << false;
+    }
+}
+
+void FormatPagesTest::aacQualityCheckedOnlyForManualVbr() {
+    QFETCH(int, pageIndex);
+    QFETCH(bool, autoOn);
+    QFETCH(bool, vbr);
+    QFETCH(int, quality);
+    QFETCH(bool, refused);
+    auto sheet = openSheet(pageIndex);
+    FaacPage& faac = *qobject_cast<FaacPage*>(sheet->page(pageIndex));
+    faac.autoCheck().setChecked(!autoOn);
+    faac.autoCheck().click();
+    faac.rateModeRadios().button(vbr ? 1 : 0)->click();
+    QCOMPARE(faac.qualityBox().isEnabled(), !autoOn && vbr);
+    QCOMPARE(faac.bitRateList().isEnabled(), !autoOn && !vbr);
+    faac.qualityBox().setValue(quality);
+    if (!vbr)
+        pick(faac.bitRateList(), kSame);
+    sheet->accept();
+    const QStringList expected{QStringLiteral("Invalid quality value. It's between 10 and 500.")};
+    QCOMPARE(m_messages, refused ? expected : QStringList());
+    QCOMPARE(sheet->isVisible(), refused);
+    if (refused || autoOn)
+        return;
+    const bool isAac = pageIndex == kAacPageIndex;
+    QCOMPARE(isAac ? m_settings.AACVBRQuality : m_settings.M4AVBRQuality, quality);
+    if (!vbr)
+        QCOMPARE(isAac ? m_settings.AACABRBitRate : m_settings.M4AABRBitRate, 0);
+}
+
+void FormatPagesTest::aacResetRestoresEncoderPart() {
+    m_settings.AutoDestAACEncodingParam = 0;
+    m_settings.AACVBR = 0;
+    m_settings.AACABRBitRate = 320;
+    m_settings.AACMpegVersion = 1;
+    m_settings.AACEnableTNS = 1;
+    m_settings.AACEnableMidside = 0;
+    m_settings.AACBlockType = 2;
+    m_settings.AmplifyAAC = 1;
+    m_settings.AmplifyAACCoef = 250;
+    auto sheet = openSheet(kAacPageIndex);
+    AacPage& aac = page<AacPage>(*sheet, kAacPageIndex);
+    aac.reset();
+    QVERIFY(aac.autoCheck().isChecked());
+    for (QWidget* control :
+         {static_cast<QWidget*>(&aac.bitRateList()), static_cast<QWidget*>(&aac.qualityBox()),
+          static_cast<QWidget*>(&aac.tnsCheck()),
+          static_cast<QWidget*>(aac.blockTypeRadios().button(0)),
+          static_cast<QWidget*>(aac.mpegVersionRadios()->button(0))})
+        QVERIFY(!control->isEnabled());
+    QVERIFY(aac.amplification().amplifyCheck().isChecked());
+    aac.autoCheck().click();
+    sheet->accept();
+    QCOMPARE(m_settings.AutoDestAACEncodingParam, 0);
+    QCOMPARE(m_settings.AACVBR, 1);
+    QCOMPARE(m_settings.AACVBRQuality, 100);
+    QCOMPARE(m_settings.AACABRBitRate, 128);
+    QCOMPARE(m_settings.AACMpegVersion, 0);
+    QCOMPARE(m_settings.AACEnableTNS, 0);
+    QCOMPARE(m_settings.AACEnableMidside, 1);
+    QCOMPARE(m_settings.AACBlockType, 0);
+    QCOMPARE(m_settings.AmplifyAACCoef, 250);
 }
 
 QTEST_MAIN(FormatPagesTest)
