@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 using velmora::ConversionSettings;
@@ -102,9 +103,8 @@ QWidget* GeneralPage::buildGeneralGroup() {
         wrappedLabel(tr("When converting to audio format, e.g. MP3, WAV, WMA, etc., if output "
                         "channel is mono and original file is stereo, output sound equals to:")),
         1);
-    auto* helpButton = new QPushButton(tr("?"));
-    helpButton->setFixedWidth(helpButton->fontMetrics().horizontalAdvance(QStringLiteral("?")) +
-                              24);
+    auto* helpButton = new QToolButton;
+    helpButton->setText(tr("?"));
     monoRow->addWidget(helpButton, 0, Qt::AlignTop);
     layout->addLayout(monoRow);
 
@@ -127,7 +127,7 @@ QWidget* GeneralPage::buildGeneralGroup() {
     layout->addWidget(wrappedLabel(tr("Note: use comma (,) to separate multiple extensions. For "
                                       "example: wav,mp3,m4a,aac")));
 
-    connect(helpButton, &QPushButton::clicked, this, &GeneralPage::explainMono);
+    connect(helpButton, &QToolButton::clicked, this, &GeneralPage::explainMono);
     connect(m_filterCheck, &QCheckBox::clicked, this, [this] {
         updateFilterEdit();
         if (m_filterEdit->isEnabled())

@@ -11,6 +11,7 @@
 #include "writers/wma_format_list.h"
 
 #include <QDialogButtonBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -18,6 +19,9 @@ OptionsSheet::OptionsSheet(velmora::ConversionSettings& settings, ShellActions& 
                            QWidget* parent, const velmora::WmaFormatList* catalogue)
     : QDialog(parent), m_settings(settings), m_tabs(new QTabWidget(this)) {
     setWindowTitle(tr("Options"));
+    // Every tab stays in sight: the sheet grows to the width of its tab captions.
+    m_tabs->tabBar()->setUsesScrollButtons(false);
+    m_tabs->tabBar()->setElideMode(Qt::ElideNone);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs);
