@@ -1,5 +1,6 @@
 #include "ui/options/options_sheet.h"
 
+#include "platform/wmf/wmf_runtime.h"
 #include "ui/options/aac_page.h"
 #include "ui/options/amr_page.h"
 #include "ui/options/general_page.h"
@@ -32,7 +33,7 @@ OptionsSheet::OptionsSheet(velmora::ConversionSettings& settings, ShellActions& 
     addPage(new GeneralPage(shell));
     addPage(new Mp3Page(shell));
     addPage(new WavPage);
-    addPage(new WmaPage(catalogue ? *catalogue : velmora::WmaFormatList::shared()));
+    addPage(new WmaPage(catalogue ? *catalogue : runtimeCatalogue()));
     addPage(new OggPage);
     addPage(new AmrPage);
     addPage(new AacPage);
@@ -45,6 +46,12 @@ OptionsSheet::OptionsSheet(velmora::ConversionSettings& settings, ShellActions& 
     m_shownIndex = start >= 0 && start < pageCount() ? start : 0;
     m_tabs->setCurrentIndex(m_shownIndex);
     connect(m_tabs, &QTabWidget::currentChanged, this, &OptionsSheet::onTabChanged);
+}
+
+const velmora::WmaFormatList& OptionsSheet::runtimeCatalogue() {
+    // Without the runtime nothing could write a chosen format: the page offers "Auto" alone.
+    static const velmora::WmaFormatList kNoFormats;
+    return velmora::WmfRuntime::available() ? velmora::WmaFormatList::shared() : kNoFormats;
 }
 
 void OptionsSheet::setMessagePresenter(const OptionsPage::MessagePresenter& presenter) {

@@ -37,6 +37,7 @@ public:
     void done(int result) override;
 
 private:
+    static const velmora::WmaFormatList& runtimeCatalogue();
     void addPage(OptionsPage* page);
     void onTabChanged(int index);
     void storePages();
