@@ -105,6 +105,16 @@ int EncoderPolicy::limitMp3BitRate(int bitRate, int outRate) {
     return std::max(bitRate, 32);
 }
 
+int EncoderPolicy::limitMp3SampleRate(int outRate, int bitRate) {
+    if (bitRate <= 24)
+        return std::min(outRate, 24000);
+    if (bitRate >= 192)
+        return std::max(outRate, 32000);
+    if (bitRate >= 80)
+        return std::max(outRate, 16000);
+    return outRate;
+}
+
 EncoderPolicy::BitRateRange EncoderPolicy::oggBitRateRange(int rate, int channels) {
     OggLimitRow row = kOggLimitsAbove;
     for (const OggLimitRow& candidate : kOggLimits) {

@@ -71,6 +71,9 @@ public:
     // An MP3 bit rate the encoder can use at `outRate`: at most 64 kbit/s up to 12000 Hz, at most
     // 160 up to 24000 Hz, at least 32 above.
     static int limitMp3BitRate(int bitRate, int outRate);
+    // The other direction, for a chosen bit rate: at most 24000 Hz up to 24 kbit/s, at least
+    // 16000 Hz from 80 to 160 kbit/s, at least 32000 Hz from 192 kbit/s; otherwise kept.
+    static int limitMp3SampleRate(int outRate, int bitRate);
 
     // The lowest and highest OGG bit rate, kbit/s, for an output rate of the OGG table and a
     // channel count (2 = stereo, anything else = mono).

@@ -12,6 +12,7 @@
 #include "ui/main/file_list_model.h"
 #include "ui/main/file_list_view.h"
 #include "ui/main/shell_actions.h"
+#include "ui/options/options_sheet.h"
 #include "ui/widgets/icon_painter.h"
 #include "ui/widgets/link_button.h"
 #include "ui/widgets/skin_button.h"
@@ -141,9 +142,6 @@ void MainWindow::buildControls() {
     m_addFolderButton->setToolTip(tr("Add files from a folder"));
     m_removeAllButton->setToolTip(tr("Remove all files in list"));
     m_convertButton->setToolTip(tr("Convert all files"));
-    // The options sheet comes with a later version; the button says so instead of pretending.
-    m_optionsButton->setEnabled(false);
-    m_optionsButton->setToolTip(tr("Options (not available in this version)"));
 
     m_formatBox = new QComboBox(this);
     place(m_formatBox, 14, 239, 98, 24);
@@ -299,7 +297,12 @@ void MainWindow::showHelpMenu() {
 }
 
 void MainWindow::showOptions() {
-    // The options sheet arrives with a later version; the button is disabled until then.
+    std::optional<WaitCursor> waitCursor(std::in_place);
+    OptionsSheet sheet(m_settings, *m_shell, this);
+    if (m_presenter)
+        sheet.setMessagePresenter(m_presenter);
+    waitCursor.reset();
+    sheet.exec();
 }
 
 void MainWindow::showMessage(QMessageBox::Icon icon, const QString& text) {
