@@ -79,13 +79,8 @@ QWidget* Mp3Page::buildEncodingGroup() {
     form->addRow(tr("&Bit Rate:"), m_bitRateList);
     form->addRow(tr("Sample &Frequency:"), m_sampleRateList);
     auto* radios = new QHBoxLayout;
-    const QString texts[] = {tr("&Joint Stereo"), tr("&Stereo"), tr("&Mono"),
-                             tr("Same as &original file")};
-    for (int id = 0; id < 4; ++id) {
-        auto* radio = new QRadioButton(texts[id]);
-        m_channelRadios->addButton(radio, id);
-        radios->addWidget(radio);
-    }
+    addRadios(*m_channelRadios, *radios,
+              {tr("&Joint Stereo"), tr("&Stereo"), tr("&Mono"), tr("Same as &original file")});
     radios->addStretch(1);
     form->addRow(tr("Channels:"), radios);
     return group;
@@ -99,12 +94,8 @@ QWidget* Mp3Page::buildTagRow() {
     layout->addWidget(m_tagGroup, 1);
     auto* versions = new QGroupBox(tr("ID3 version"));
     auto* versionLayout = new QVBoxLayout(versions);
-    const QString texts[] = {tr("ID3v&1"), tr("ID3v&2"), tr("I&D3v1 && ID3v2")};
-    for (int id = 0; id < 3; ++id) {
-        auto* radio = new QRadioButton(texts[id]);
-        m_versionRadios->addButton(radio, id);
-        versionLayout->addWidget(radio);
-    }
+    addRadios(*m_versionRadios, *versionLayout,
+              {tr("ID3v&1"), tr("ID3v&2"), tr("I&D3v1 && ID3v2")});
     layout->addWidget(versions);
     return row;
 }

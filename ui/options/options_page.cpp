@@ -3,6 +3,9 @@
 #include "ui/widgets/amplification_group.h"
 
 #include <QApplication>
+#include <QBoxLayout>
+#include <QButtonGroup>
+#include <QRadioButton>
 
 OptionsPage::OptionsPage(QWidget* parent) : QWidget(parent) {
     setFont(pageFont());
@@ -28,4 +31,12 @@ bool OptionsPage::checkAmplification(AmplificationGroup& group) {
         return true;
     showMessage(QMessageBox::Warning, group.rangeMessage());
     return false;
+}
+
+void OptionsPage::addRadios(QButtonGroup& group, QBoxLayout& layout, const QStringList& texts) {
+    for (int id = 0; id < texts.size(); ++id) {
+        auto* radio = new QRadioButton(texts[id]);
+        group.addButton(radio, id);
+        layout.addWidget(radio);
+    }
 }

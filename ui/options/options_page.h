@@ -7,6 +7,8 @@
 #include <functional>
 
 class AmplificationGroup;
+class QBoxLayout;
+class QButtonGroup;
 
 // One page of the options sheet. A page edits its own controls only: load() fills them from
 // the settings, store() writes them back, and nothing reaches the settings unless the sheet
@@ -34,6 +36,8 @@ protected:
     bool checkAmplification(AmplificationGroup& group);
     // The desktop's sans font at the page size of the original layout (11 pixels).
     static QFont pageFont();
+    // Radio buttons for `texts`, numbered from 0 in `group` and added to `layout` in order.
+    static void addRadios(QButtonGroup& group, QBoxLayout& layout, const QStringList& texts);
 
 private:
     MessagePresenter m_presenter;

@@ -60,12 +60,8 @@ QWidget* WavPage::buildEncodingGroup() {
     form->addRow(tr("&Bits:"), m_bitsList);
     form->addRow(tr("Sample &Frequency:"), m_sampleRateList);
     auto* radios = new QHBoxLayout;
-    const QString texts[] = {tr("&Stereo"), tr("&Mono"), tr("Same as &original file")};
-    for (int id = 0; id < 3; ++id) {
-        auto* radio = new QRadioButton(texts[id]);
-        m_channelRadios->addButton(radio, id);
-        radios->addWidget(radio);
-    }
+    addRadios(*m_channelRadios, *radios,
+              {tr("&Stereo"), tr("&Mono"), tr("Same as &original file")});
     radios->addStretch(1);
     form->addRow(tr("Channels:"), radios);
     return group;
