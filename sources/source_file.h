@@ -1,7 +1,9 @@
 #pragma once
 
+#include "sources/segment.h"
 #include "sources/source_kind.h"
 
+#include <optional>
 #include <string>
 
 namespace velmora {
@@ -17,6 +19,8 @@ struct SourceFile {
     SourceKind kind = SourceKind::Other;
     // The output of the entry's last successful conversion; empty until then.
     std::string outputPath;
+    // The part of the file to convert; none converts the whole file.
+    std::optional<Segment> segment;
 };
 
 } // namespace velmora
