@@ -16,19 +16,33 @@ std::string ProgramFolder::path() {
     return folder;
 }
 
-std::string ProgramFolder::findDataFile(const std::string& name) {
+std::vector<std::string> ProgramFolder::candidateDataPaths(const std::string& name) {
     // A name with a folder part could reach outside the two data folders.
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
         return {};
     const std::string folder = path();
     if (folder.empty())
         return {};
-    for (const std::filesystem::path& candidate :
-         {std::filesystem::path(folder) / name,
-          std::filesystem::path(folder) / ".." / "share" / "velmora" / name}) {
+    return {(std::filesystem::path(folder) / name).lexically_normal().string(),
+            (std::filesystem::path(folder) / ".." / "share" / "velmora" / name)
+                .lexically_normal()
+                .string()};
+}
+
+std::string ProgramFolder::findDataFile(const std::string& name) {
+    for (const std::string& candidate : candidateDataPaths(name)) {
         std::error_code error;
         if (std::filesystem::is_regular_file(candidate, error))
-            return candidate.lexically_normal().string();
+            return candidate;
+    }
+    return {};
+}
+
+std::string ProgramFolder::findDataFolder(const std::string& name) {
+    for (const std::string& candidate : candidateDataPaths(name)) {
+        std::error_code error;
+        if (std::filesystem::is_directory(candidate, error))
+            return candidate + "/";
     }
     return {};
 }

@@ -2,6 +2,7 @@
 #include "app/cli/completion_script.h"
 #include "app/cli/convert_options.h"
 #include "platform/bass/decoding_library.h"
+#include "velmora_version.h"
 
 #include <algorithm>
 #include <iostream>
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     if (command == "--version") {
-        std::cout << "velmora-cli " << VELMORA_VERSION << '\n';
+        std::cout << velmora::kProgramVersionLine << '\n';
         return kExitOk;
     }
     if (command == "completion")

@@ -457,7 +457,8 @@ void MainWindowTest::desktopReceivesFilesToOpenAndShow() {
     window.helpAction(HelpActions::Command::Homepage)->trigger();
     QCOMPARE(shell, QStringList({"open " + gone, "open " + out + "/kept.wav", "show " + kept,
                                  "url http://www.velmora.example/"}));
-    QVERIFY(!window.helpAction(HelpActions::Command::About)->isEnabled());
+    QVERIFY(window.helpAction(HelpActions::Command::About)->isEnabled());
+    QVERIFY(window.helpAction(HelpActions::Command::HelpTopics)->isEnabled());
 }
 
 QTEST_MAIN(MainWindowTest)

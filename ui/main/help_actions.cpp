@@ -1,14 +1,38 @@
 #include "ui/main/help_actions.h"
 
+#include "ui/help/about_dialog.h"
+#include "ui/help/help_window.h"
 #include "ui/main/shell_actions.h"
+#include "velmora_version.h"
 
 #include <QApplication>
 #include <QUrl>
 
-HelpActions::HelpActions(ShellActions& shell) : m_shell(shell) {}
+namespace {
 
-bool HelpActions::isAvailable(Command command) {
-    return !addressOf(command).isEmpty();
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+void bringToFront(QWidget& window) {
+    if (window.isMinimized())
+        window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+} // namespace
+
+HelpActions::HelpActions(ShellActions& shell, QWidget* owner) : m_shell(shell), m_owner(owner) {}
+
+HelpActions::~HelpActions() {
+    // The window is a top-level of its own; it goes with the main window.
+    delete m_helpWindow.data();
 }
 
 QString HelpActions::addressOf(Command command) {
@@ -24,11 +48,10 @@ QString HelpActions::addressOf(Command command) {
         return QStringLiteral("mailto:") + QLatin1String(kSupportAddress);
     case Command::CheckLatestVersion:
         return homepage + QStringLiteral("checkforupdates/?ver=%1&build=%2")
-                              .arg(QLatin1String(kVersion))
-                              .arg(kBuild);
+                              .arg(QLatin1String(velmora::kProgramVersion))
+                              .arg(velmora::kProgramBuild);
     case Command::HelpTopics:
     case Command::About:
-        // Their windows do not exist yet; nothing is pretended.
         return {};
     }
     return {};
@@ -39,10 +62,44 @@ QString HelpActions::homepageHost() {
 }
 
 void HelpActions::run(Command command) {
-    const QString address = addressOf(command);
-    if (address.isEmpty())
+    switch (command) {
+    case Command::HelpTopics:
+        showHelpTopics();
         return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_shell.openUrl(address);
-    QApplication::restoreOverrideCursor();
+    case Command::About:
+        showAbout();
+        return;
+    default:
+        break;
+    }
+    WaitCursor wait;
+    m_shell.openUrl(addressOf(command));
+}
+
+void HelpActions::showHelpTopics(Placement placement) {
+    if (QWidget* open = HelpWindow::findOpen()) {
+        bringToFront(*open);
+        return;
+    }
+    WaitCursor wait;
+    delete m_helpWindow.data();
+    auto* window = new HelpWindow(m_helpFolder, m_shell);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    m_helpWindow = window;
+    if (placement == Placement::Maximised)
+        window->showMaximized();
+    else
+        window->show();
+}
+
+void HelpActions::closeHelpWindow() {
+    if (m_helpWindow)
+        m_helpWindow->close();
+    if (QWidget* open = HelpWindow::findOpen())
+        open->close();
+}
+
+void HelpActions::showAbout() {
+    AboutDialog dialog(m_shell, m_owner);
+    dialog.exec();
 }

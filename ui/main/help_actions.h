@@ -1,13 +1,13 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 
 class ShellActions;
-class QWidget;
 
-// The commands of the help menu and the link button, in one place. The web and mail entries
-// open their address through the desktop; the help pages and the About box come with their
-// own windows and are not offered until then.
+// The commands of the help menu and the link button, in one place: the manual's window, the
+// About box, and the web and mail addresses opened through the desktop.
 class HelpActions {
 public:
     enum class Command {
@@ -18,16 +18,17 @@ public:
         CheckLatestVersion,
         About
     };
+    enum class Placement { Normal, Maximised };
 
     static constexpr const char* kHomepage = "http://www.velmora.example/";
     static constexpr const char* kSupportAddress = "support@velmora.example";
-    static constexpr const char* kVersion = "3.0";
-    static constexpr int kBuild = 716;
 
-    explicit HelpActions(ShellActions& shell);
+    // `owner` is the main window: the About box is modal over it.
+    HelpActions(ShellActions& shell, QWidget* owner);
+    ~HelpActions();
+    HelpActions(const HelpActions&) = delete;
+    HelpActions& operator=(const HelpActions&) = delete;
 
-    // Whether the command does something in this version; the menu greys the others.
-    static bool isAvailable(Command command);
     // The address a web or mail command opens; empty for the others.
     static QString addressOf(Command command);
     // The host name the link button shows.
@@ -35,6 +36,16 @@ public:
 
     void run(Command command);
 
+    // Brings an open help window to the front (restoring it when minimised), else opens one.
+    void showHelpTopics(Placement placement = Placement::Normal);
+    void closeHelpWindow();
+    void showAbout();
+    // The manual's folder; empty (the default) means the installed pages.
+    void setHelpFolder(const QString& folder) { m_helpFolder = folder; }
+
 private:
     ShellActions& m_shell;
+    QWidget* m_owner;
+    QString m_helpFolder;
+    QPointer<QWidget> m_helpWindow;
 };

@@ -15,6 +15,7 @@
 #include "ui/options/options_sheet.h"
 #include "ui/widgets/icon_painter.h"
 #include "ui/widgets/link_button.h"
+#include "ui/widgets/program_icon.h"
 #include "ui/widgets/skin_button.h"
 #include "ui/widgets/skin_painter.h"
 #include "ui/widgets/title_button.h"
@@ -74,16 +75,14 @@ MainWindow::MainWindow(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowSystemMenuHint),
       m_model(new FileListModel(m_fileList, this)), m_shell(std::make_unique<ShellActions>()),
-      m_help(std::make_unique<HelpActions>(*m_shell)) {
+      m_help(std::make_unique<HelpActions>(*m_shell, this)) {
     // Start-up order: the SoundFont for MIDI, then the settings, then the window.
     velmora::MidiSoundFont::ensureDefault();
     m_settings.load();
     m_firstRun = takeFirstRun();
-    // The help pages open maximised on the first run once they exist; until then only the
-    // value is kept.
 
     setWindowTitle(QStringLiteral("Velmora"));
-    setWindowIcon(IconPainter::windowIcon());
+    setWindowIcon(ProgramIcon::icon());
     setFixedSize(kWidth, kHeight);
     setAcceptDrops(true);
     buildControls();
@@ -105,7 +104,12 @@ void MainWindow::setMessagePresenter(MessagePresenter presenter) {
 
 void MainWindow::setShellActions(std::unique_ptr<ShellActions> shell) {
     m_shell = std::move(shell);
-    m_help = std::make_unique<HelpActions>(*m_shell);
+    m_help = std::make_unique<HelpActions>(*m_shell, this);
+}
+
+void MainWindow::showFirstRunHelp() {
+    if (m_firstRun)
+        m_help->showHelpTopics(HelpActions::Placement::Maximised);
 }
 
 bool MainWindow::takeFirstRun() {
@@ -219,7 +223,6 @@ void MainWindow::buildHelpMenu() {
     using Glyph = IconPainter::Glyph;
     auto add = [this](Command command, const QString& text, Glyph glyph) {
         QAction* action = m_helpMenu->addAction(IconPainter::glyphIcon(glyph), text);
-        action->setEnabled(HelpActions::isAvailable(command));
         connect(action, &QAction::triggered, this, [this, command] { m_help->run(command); });
         m_helpActionList.emplace_back(command, action);
     };
@@ -601,6 +604,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    m_help->closeHelpWindow();
     QWidget::closeEvent(event);
 }
 

@@ -55,6 +55,9 @@ public:
 
     void setMessagePresenter(MessagePresenter presenter);
     void setShellActions(std::unique_ptr<ShellActions> shell);
+    // Opens the manual maximised when this is the program's first run ("FirstRun").
+    void showFirstRunHelp();
+    HelpActions& helpActions() const { return *m_help; }
 
     // Commands of the buttons, the menus and the keys.
     void addFiles();

@@ -1,5 +1,7 @@
 #include "ui/main/shell_actions.h"
 
+#include "ui/help/url_opener.h"
+
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QDBusReply>
@@ -41,5 +43,9 @@ void ShellActions::showInFileManager(const QString& path) {
 }
 
 void ShellActions::openUrl(const QString& url) {
-    QDesktopServices::openUrl(QUrl(url));
+    openHyperlink(url);
+}
+
+int ShellActions::openHyperlink(const QString& url) {
+    return UrlOpener().open(url);
 }

@@ -12,5 +12,8 @@ public:
     // Asks the file manager over D-Bus (org.freedesktop.FileManager1.ShowItems) to show the
     // file selected; opens its folder instead when no file manager answers.
     virtual void showInFileManager(const QString& path);
+    // A web or mail address for a command that ignores the outcome.
     virtual void openUrl(const QString& url);
+    // The same for a hyperlink, which reports a failure: UrlOpener's result code.
+    virtual int openHyperlink(const QString& url);
 };

@@ -1,0 +1,109 @@
+// The default browser's command line as the URL fallback builds it from a desktop entry: the
+// Exec line's quoting, where it is cut, and that the URL always stays one argument.
+#include "platform/desktop_entry_exec.h"
+#include "platform/desktop_entry_file.h"
+#include "tests/unit/test_support.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using Arguments = std::vector<std::string>;
+
+// Holds shell syntax that would run a command if anything handed the URL to a shell.
+const std::string kUrl = "http://www.velmora.example/a b?x=\"1\";$(touch /tmp/pwned)&y='2'";
+
+struct ExecCase {
+    const char* exec;
+    Arguments expected; // empty: no command
+};
+
+TEST(DesktopEntryExecTest, CutsAtTheFirstFileOrUrlCode) {
+    const ExecCase cases[] = {
+        {"firefox-esr %u", {"firefox-esr", kUrl}},
+        {"chromium --new-window %U --incognito", {"chromium", "--new-window", kUrl}},
+        {"\"/opt/My Browser/browser\" \"%u\" --tail", {"/opt/My Browser/browser", kUrl}},
+        {"viewer %F", {"viewer", kUrl}},
+        {"viewer --file=%f", {"viewer", "--file=" + kUrl}},
+        {"epiphany", {"epiphany", kUrl}},
+        {"browser --profile \"a b\"", {"browser", "--profile", "a b", kUrl}},
+        {"browser 100%% %i %c %k %u", {"browser", "100%", kUrl}},
+        {"\"quo\\\"ted\\\\path\" %u", {"quo\"ted\\path", kUrl}},
+        {"  spaced\targs  %u  ", {"spaced", "args", kUrl}},
+        {"env GDK_BACKEND=x11 browser %u", {"env", "GDK_BACKEND=x11", "browser", kUrl}},
+        // Nothing to start.
+        {"", {}},
+        {"   ", {}},
+        {"%u", {}},
+        {"%i %u", {}},
+        {"\"unterminated %u", {}},
+    };
+    for (const ExecCase& each : cases) {
+        const auto command = DesktopEntryExec::commandFor(each.exec, kUrl);
+        if (each.expected.empty())
+            EXPECT_FALSE(command.has_value()) << each.exec;
+        else
+            EXPECT_EQ(command.value_or(Arguments{"<none>"}), each.expected) << each.exec;
+    }
+}
+
+class DesktopEntryFileTest : public test::SandboxTest {
+protected:
+    fs::path writeEntry(const std::string& relative, const std::string& text) {
+        const fs::path file = path("apps") / relative;
+        fs::create_directories(file.parent_path());
+        std::ofstream(file) << text;
+        return file;
+    }
+    std::vector<std::string> folders() const {
+        return {path("empty").string(), path("apps").string()};
+    }
+};
+
+TEST_F(DesktopEntryFileTest, ReadsTheMainGroupsExecWithStringEscapes) {
+    const fs::path file = writeEntry("browser.desktop", "# comment\n"
+                                                        "[Desktop Action new-window]\n"
+                                                        "Exec=browser --new-window %u\n"
+                                                        "[Desktop Entry]\n"
+                                                        "Name=Browser\n"
+                                                        "Exec[de]=falsch %u\n"
+                                                        "Exec = \"/opt/web\\sbrowser\" \\\\x %u\n"
+                                                        "Exec=second %u\n");
+    EXPECT_EQ(DesktopEntryFile::readExec(file.string()), "\"/opt/web browser\" \\x %u");
+
+    writeEntry("noexec.desktop", "[Desktop Entry]\nName=None\n");
+    EXPECT_FALSE(DesktopEntryFile::readExec(path("apps/noexec.desktop").string()));
+    EXPECT_FALSE(DesktopEntryFile::readExec(path("apps/missing.desktop").string()));
+}
+
+TEST_F(DesktopEntryFileTest, FindsEntriesByIdAlsoInVendorFolders) {
+    const fs::path flat = writeEntry("browser.desktop", "[Desktop Entry]\nExec=b\n");
+    const fs::path nested = writeEntry("kde/org.web.desktop", "[Desktop Entry]\nExec=w\n");
+    EXPECT_EQ(DesktopEntryFile::find("browser.desktop", folders()), flat.string());
+    EXPECT_EQ(DesktopEntryFile::find("kde-org.web.desktop", folders()), nested.string());
+    for (const char* refused : {"missing.desktop", "../apps/browser.desktop", "browser", ".desktop",
+                                "apps/browser.desktop"})
+        EXPECT_EQ(DesktopEntryFile::find(refused, folders()), "") << refused;
+}
+
+TEST_F(DesktopEntryFileTest, SearchesDataHomeBeforeDataDirs) {
+    ::setenv("XDG_DATA_HOME", path("home-data").c_str(), 1);
+    ::setenv("XDG_DATA_DIRS", (path("one").string() + "::" + path("two").string()).c_str(), 1);
+    EXPECT_EQ(DesktopEntryFile::applicationFolders(),
+              (std::vector<std::string>{path("home-data/applications").string(),
+                                        path("one/applications").string(),
+                                        path("two/applications").string()}));
+    ::unsetenv("XDG_DATA_HOME");
+    ::unsetenv("XDG_DATA_DIRS");
+    const auto defaults = DesktopEntryFile::applicationFolders();
+    ASSERT_EQ(defaults.size(), 3u);
+    EXPECT_EQ(defaults[1], "/usr/local/share/applications");
+    EXPECT_EQ(defaults[2], "/usr/share/applications");
+}
+
+} // namespace
+} // namespace velmora
