@@ -57,16 +57,19 @@ AboutDialog::AboutDialog(ShellActions& shell, QWidget* parent) : QDialog(parent)
     m_checkUpdatesButton = new QPushButton(tr("&Check Updates"), this);
     m_tellAFriendButton = new QPushButton(tr("Tell a Friend"), this);
 
+    // Nested layouts would take the outer spacing, which parts the text too widely.
     auto* text = new QVBoxLayout;
+    text->setSpacing(4);
     text->addWidget(icon, 0, Qt::AlignLeft);
-    text->addSpacing(6);
+    text->addSpacing(8);
     text->addWidget(version);
     text->addWidget(copyright);
-    text->addSpacing(12);
+    text->addSpacing(14);
     for (HyperlinkLabel* link : {m_homepageLink, m_supportLink, m_encoderLink})
         text->addWidget(link, 0, Qt::AlignLeft);
     text->addStretch();
     auto* buttons = new QVBoxLayout;
+    buttons->setSpacing(6);
     for (QPushButton* button : {ok, m_checkUpdatesButton, m_tellAFriendButton})
         buttons->addWidget(button);
     buttons->addStretch();

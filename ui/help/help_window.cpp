@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QStyle>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -18,6 +19,7 @@ namespace {
 
 constexpr int kStartWidth = 900;  // pixels
 constexpr int kStartHeight = 680; // pixels
+constexpr int kPageMargin = 12;   // pixels around the page's text
 
 QToolButton* makeButton(const QString& text, QStyle::StandardPixmap icon, QWidget* parent) {
     auto* button = new QToolButton(parent);
@@ -46,6 +48,7 @@ HelpWindow::HelpWindow(const QString& folder, ShellActions& shell, QWidget* pare
     m_browser = new QTextBrowser(this);
     // Every link comes to followLink: page links stay here, the others go to the desktop.
     m_browser->setOpenLinks(false);
+    m_browser->document()->setDocumentMargin(kPageMargin);
 
     auto* buttons = new QHBoxLayout;
     buttons->setContentsMargins(6, 4, 6, 0);
