@@ -70,6 +70,11 @@ help=$("$prefix/bin/velmora" --help) || fail "velmora --help"
 grep -qx "Manual: $prefix/share/velmora/help/index.html" <<<"$help" ||
   fail "installed velmora does not find its manual: $help"
 
+# The build tree is laid out like an installation: the program there finds the copy beside it.
+help=$("$build/velmora" --help) || fail "build tree velmora --help"
+grep -qx "Manual: $(cd "$build" && pwd -P)/help/index.html" <<<"$help" ||
+  fail "velmora in the build tree does not find its manual: $help"
+
 # Every link between the manual's pages leads to a page that was installed.
 python3 - "$prefix/share/velmora/help" <<'PY' || fail "broken links in the manual"
 import html.parser, os, sys

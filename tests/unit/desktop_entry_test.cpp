@@ -4,7 +4,6 @@
 #include "platform/desktop_entry_file.h"
 #include "tests/unit/test_support.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -88,21 +87,6 @@ TEST_F(DesktopEntryFileTest, FindsEntriesByIdAlsoInVendorFolders) {
     for (const char* refused : {"missing.desktop", "../apps/browser.desktop", "browser", ".desktop",
                                 "apps/browser.desktop"})
         EXPECT_EQ(DesktopEntryFile::find(refused, folders()), "") << refused;
-}
-
-TEST_F(DesktopEntryFileTest, SearchesDataHomeBeforeDataDirs) {
-    ::setenv("XDG_DATA_HOME", path("home-data").c_str(), 1);
-    ::setenv("XDG_DATA_DIRS", (path("one").string() + "::" + path("two").string()).c_str(), 1);
-    EXPECT_EQ(DesktopEntryFile::applicationFolders(),
-              (std::vector<std::string>{path("home-data/applications").string(),
-                                        path("one/applications").string(),
-                                        path("two/applications").string()}));
-    ::unsetenv("XDG_DATA_HOME");
-    ::unsetenv("XDG_DATA_DIRS");
-    const auto defaults = DesktopEntryFile::applicationFolders();
-    ASSERT_EQ(defaults.size(), 3u);
-    EXPECT_EQ(defaults[1], "/usr/local/share/applications");
-    EXPECT_EQ(defaults[2], "/usr/share/applications");
 }
 
 } // namespace
