@@ -15,7 +15,8 @@
 
 namespace {
 
-constexpr int kIconSize = 64; // pixels
+constexpr int kIconSize = 64;      // pixels
+constexpr int kButtonPadding = 24; // pixels
 
 class WaitCursor {
 public:
@@ -70,8 +71,11 @@ AboutDialog::AboutDialog(ShellActions& shell, QWidget* parent) : QDialog(parent)
     text->addStretch();
     auto* buttons = new QVBoxLayout;
     buttons->setSpacing(6);
-    for (QPushButton* button : {ok, m_checkUpdatesButton, m_tellAFriendButton})
+    for (QPushButton* button : {ok, m_checkUpdatesButton, m_tellAFriendButton}) {
+        // Fusion draws its buttons only as wide as their text; these get room around it.
+        button->setMinimumWidth(button->sizeHint().width() + kButtonPadding);
         buttons->addWidget(button);
+    }
     buttons->addStretch();
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 16);
