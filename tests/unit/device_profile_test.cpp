@@ -17,33 +17,6 @@
 namespace velmora {
 namespace {
 
-TEST(DeviceProfiles, NamesFormatsAndLengths) {
-    struct Expected {
-        const char* word;
-        const char* name;
-        OutputFormat format;
-        std::int64_t maxMs;
-        std::int64_t suggestedMs;
-    };
-    const std::vector<Expected> expected = {
-        {"iphone", "iPhone ringtone", OutputFormat::M4r, 40000, 30000},
-        {"android", "Android ringtone", OutputFormat::Ogg, 40000, 30000},
-        {"feature-phone", "Feature phone", OutputFormat::Amr, 30000, 20000}};
-    ASSERT_EQ(deviceProfiles().size(), expected.size());
-    for (const Expected& e : expected) {
-        const DeviceProfile* profile = findDeviceProfile(e.word);
-        ASSERT_NE(profile, nullptr) << e.word;
-        EXPECT_EQ(profile->name, e.name);
-        EXPECT_EQ(profile->outputFormat, code(e.format)) << e.word;
-        EXPECT_EQ(profile->maxLengthMs, e.maxMs) << e.word;
-        EXPECT_EQ(profile->suggestedLengthMs, e.suggestedMs) << e.word;
-        EXPECT_LE(profile->suggestedLengthMs, profile->maxLengthMs) << e.word;
-        EXPECT_GT(profile->defaultFadeOutMs, 0) << e.word;
-    }
-    EXPECT_EQ(findDeviceProfile("iPhone"), nullptr);
-    EXPECT_EQ(findDeviceProfile(""), nullptr);
-}
-
 // Each profile's file, converted from a source a phone might choke on (96 kHz, or stereo for
 // the 8 kHz mono phone), read back by FFmpeg; settings outside the family stay as they were.
 class DeviceProfileOutput : public test::SandboxTest {

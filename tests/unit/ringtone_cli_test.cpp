@@ -184,16 +184,5 @@ TEST_F(RingtoneCliTest, StartPastTheEndFailsThatFileOnlyAndTooShortSourcesStayWh
     EXPECT_GT(rms(pcm, 1.0, 1.5), 0.15);
 }
 
-TEST_F(RingtoneCliTest, HelpAndCompletionsKnowTheRingtoneWords) {
-    const CliRun help = cli({"--help"});
-    for (const char* word : {"suggest-segment", "--ringtone PHONE", "--fade-out TIME"})
-        EXPECT_NE(help.out.find(word), std::string::npos) << word;
-    for (const char* shell : {"bash", "zsh"}) {
-        const CliRun completion = cli({"completion", shell});
-        EXPECT_NE(completion.out.find("suggest-segment"), std::string::npos) << shell;
-        EXPECT_NE(completion.out.find("iphone android feature-phone"), std::string::npos) << shell;
-    }
-}
-
 } // namespace
 } // namespace velmora
