@@ -6,6 +6,7 @@
 #include <array>
 #include <charconv>
 #include <filesystem>
+#include <thread>
 
 namespace velmora::cli {
 namespace {
@@ -38,6 +39,8 @@ constexpr std::array kOptions = {
     CliOption{"--genre", "", "TEXT", "", "genre tag (implies --tags preset)"},
     CliOption{"--comment", "", "TEXT", "", "comment tag (implies --tags preset)"},
     CliOption{"--track", "", "NUMBER", "", "track number tag (implies --tags preset)"},
+    CliOption{"--jobs", "-j", "N", "",
+              "convert N files at once (default: the number of processor cores)"},
     CliOption{"--json", "", "", "", "print one JSON object per file and a summary"},
     CliOption{"--quiet", "-q", "", "", "print only the files that failed"},
 };
@@ -210,6 +213,13 @@ std::string notApplicable(std::string_view option, int formatCode) {
 
 } // namespace
 
+int ConvertOptions::jobs() const {
+    if (m_jobs)
+        return *m_jobs;
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp<unsigned>(cores, 1, kMaxJobs));
+}
+
 std::span<const CliOption> ConvertOptions::table() {
     return kOptions;
 }
@@ -322,6 +332,9 @@ std::optional<std::string> ConvertOptions::takeOption(const CliOption& option,
     } else if (name == "--title") {
         m_tagFields.emplace_back("TitleAsFileName", "0");
         m_tagFields.emplace_back("Title", value);
+    } else if (name == "--jobs") {
+        if (!(m_jobs = positiveNumber(value, kMaxJobs)))
+            return bad("a number of files from 1 to " + std::to_string(kMaxJobs));
     } else if (name == "--json") {
         m_json = true;
     } else if (name == "--quiet") {

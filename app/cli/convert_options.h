@@ -24,6 +24,9 @@ struct CliOption {
 // (short options and --set), the output style and the inputs as the user typed them.
 class ConvertOptions {
 public:
+    // A cap, so that a slip of the keyboard cannot start thousands of threads.
+    static constexpr int kMaxJobs = 64;
+
     static std::span<const CliOption> table();
 
     // The usage error message, none when the words are a valid request.
@@ -38,6 +41,8 @@ public:
     const std::vector<std::string>& inputs() const { return m_inputs; }
     bool json() const { return m_json; }
     bool quiet() const { return m_quiet; }
+    // Files converted at once: as given, else one per processor core.
+    int jobs() const;
 
 private:
     using Assignment = std::pair<std::string, std::string>; // setting name, value
@@ -60,6 +65,7 @@ private:
     std::optional<int> m_gainPercent;
     std::optional<int> m_tagType;
     std::vector<Assignment> m_tagFields; // preset field name, value
+    std::optional<int> m_jobs;
     bool m_json = false;
     bool m_quiet = false;
     std::vector<std::string> m_inputs;

@@ -36,7 +36,8 @@ constexpr const char* kConvertFooter =
     R"(
 --set takes a stored setting's name (velmora-cli settings list): MP3BitRate=192,
 MP3Tag.Artist=... An encoding option switches the format's Auto setting off for
-the run. Exit status: 0 all converted, 1 some failed, 2 usage error, 130 after Ctrl+C.
+the run. With --jobs above 1 the files are printed in the order they end. Exit
+status: 0 all converted, 1 some failed, 2 usage error, 130 after Ctrl+C.
 )";
 
 // The convert options as the option table describes them, one per line.

@@ -1,0 +1,117 @@
+// velmora-cli convert with four jobs, run again and again over forty small files of mixed
+// formats whose names collide in pairs: every run converts every file, each output decodes
+// (ffprobe) to its own source's length, and the numbered names go in batch order.
+
+#include "tests/unit/test_support.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kFiles = 40;
+constexpr int kRuns = 20;
+
+// Source i lasts 0.3 s + i × 50 ms, so a swapped output shows in its length. The first and the
+// second twenty share their names ("in/a/t3.flac", "in/b/t3.ogg").
+double sourceSeconds(int i) {
+    return 0.3 + 0.05 * i;
+}
+
+std::string sourceName(int i) {
+    static const char* const kExtensions[] = {"wav", "mp3", "flac", "ogg", "aiff", "au", "m4a"};
+    return std::string(i < kFiles / 2 ? "in/a/" : "in/b/") + "t" +
+           std::to_string(i % (kFiles / 2)) + "." + kExtensions[i % 7];
+}
+
+std::string expectedOutput(int i, const std::string& format) {
+    const std::string base = "t" + std::to_string(i % (kFiles / 2));
+    return i < kFiles / 2 ? base + "." + format : base + "_1." + format;
+}
+
+// The value of "key":"..." in a JSON line of the CLI (its paths hold no quotes).
+std::string jsonText(const std::string& line, const std::string& key) {
+    const std::string mark = "\"" + key + "\":\"";
+    const auto start = line.find(mark);
+    if (start == std::string::npos)
+        return {};
+    const auto from = start + mark.size();
+    return line.substr(from, line.find('"', from) - from);
+}
+
+class ParallelConvertCliTest : public test::SandboxTest {
+protected:
+    void makeSources() {
+        for (int i = 0; i < kFiles; ++i) {
+            const fs::path file = path(sourceName(i));
+            fs::create_directories(file.parent_path());
+            char duration[32];
+            std::snprintf(duration, sizeof duration, "%.2f", sourceSeconds(i));
+            const std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i 'sine=frequency=" +
+                                        std::to_string(300 + 20 * i) + ":duration=" + duration +
+                                        ":sample_rate=44100' -ac " + std::to_string(1 + i % 2) +
+                                        " " + test::shellQuote(file.string());
+            ASSERT_EQ(test::runCommand(command), 0) << command;
+        }
+    }
+
+    // Runs one conversion of all sources; the output each source was given, by index.
+    std::map<int, std::string> convert(const std::string& format, int& status) {
+        fs::remove_all(path("out"));
+        std::string command = "timeout 300 " + test::shellQuote(VELMORA_CLI_PATH) +
+                              " convert --json -j 4 --to " + format + " -o " +
+                              test::shellQuote(path("out").string());
+        for (int i = 0; i < kFiles; ++i)
+            command += " " + test::shellQuote(path(sourceName(i)).string());
+        std::string out;
+        status = test::runCommand(command + " </dev/null 2>/dev/null", &out);
+        std::map<int, std::string> outputs;
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);) {
+            const std::string input = jsonText(line, "input");
+            for (int i = 0; i < kFiles; ++i)
+                if (input == path(sourceName(i)).string())
+                    outputs[i] = jsonText(line, "output");
+        }
+        return outputs;
+    }
+};
+
+TEST_F(ParallelConvertCliTest, FortyMixedFilesWithFourJobsTwentyTimes) {
+    if (!test::haveTool("ffmpeg") || !test::haveTool("ffprobe"))
+        GTEST_SKIP() << "ffmpeg/ffprobe not installed";
+    makeSources();
+    const std::vector<std::string> formats = {"mp3", "ogg", "m4r", "wav", "wma", "amr"};
+    for (int run = 0; run < kRuns; ++run) {
+        const std::string& format = formats[run % formats.size()];
+        SCOPED_TRACE("run " + std::to_string(run) + " to " + format);
+        int status = -1;
+        const std::map<int, std::string> outputs = convert(format, status);
+        ASSERT_EQ(status, 0);
+        ASSERT_EQ(outputs.size(), static_cast<std::size_t>(kFiles));
+        std::size_t filesInOut = 0;
+        for (const auto& item : fs::directory_iterator(path("out")))
+            filesInOut += item.is_regular_file() ? 1 : 0;
+        // No partial file and nothing else beside the outputs.
+        EXPECT_EQ(filesInOut, static_cast<std::size_t>(kFiles));
+        for (const auto& [i, output] : outputs) {
+            EXPECT_EQ(output, path("out/" + expectedOutput(i, format)).string());
+            const auto fields = test::ffprobeFields(output, "format=duration");
+            ASSERT_TRUE(fields.contains("duration")) << output;
+            // Encoder delay and frame padding: at most a few frames.
+            EXPECT_NEAR(std::stod(fields.at("duration")), sourceSeconds(i), 0.08) << output;
+        }
+    }
+}
+
+} // namespace
+} // namespace velmora
