@@ -137,5 +137,44 @@ TEST_F(ParallelConvertCliTest, FortyMixedFilesWithFourJobsTwentyTimes) {
     }
 }
 
+TEST_F(ParallelConvertCliTest, CtrlCCancelsEveryRunningFileAndLeavesNoPartialOutput) {
+    if (!test::haveTool("sox"))
+        GTEST_SKIP() << "sox not installed";
+    std::string inputs;
+    for (int i = 0; i < 4; ++i) {
+        const std::string name = path("long" + std::to_string(i) + ".wav").string();
+        ASSERT_EQ(test::runCommand("sox -n -r 44100 -c 2 -b 16 " + test::shellQuote(name) +
+                                   " synth 120 sine 200-2000"),
+                  0);
+        inputs += " " + test::shellQuote(name);
+    }
+    const std::string out = test::shellQuote(path("out").string());
+    // Ctrl+C once two files are being written at the same time.
+    const std::string script = test::shellQuote(VELMORA_CLI_PATH) + " convert -j 2 --to mp3 -o " +
+                               out + inputs +
+                               " </dev/null 2>/dev/null & pid=$!\n"
+                               "for i in $(seq 3000); do\n"
+                               "  [ \"$(ls -A " +
+                               out +
+                               " 2>/dev/null | grep -c partial)\" -ge 2 ] && break\n"
+                               "  sleep 0.01\n"
+                               "done\n"
+                               "kill -INT $pid; wait $pid; echo \"exit $?\"\n";
+    std::string output;
+    test::runCommand("timeout 120 sh -c " + test::shellQuote(script), &output);
+
+    EXPECT_NE(output.find("exit 130"), std::string::npos) << output;
+    std::size_t cancelledLines = 0;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);)
+        cancelledLines += line.ends_with(": Cancelled") ? 1 : 0;
+    EXPECT_EQ(cancelledLines, 2u) << output;
+    // Nothing is left of the two files that were running; nothing else was started.
+    std::vector<std::string> left;
+    for (const auto& item : fs::directory_iterator(path("out")))
+        left.push_back(item.path().filename().string());
+    EXPECT_TRUE(left.empty()) << left.front();
+}
+
 } // namespace
 } // namespace velmora
