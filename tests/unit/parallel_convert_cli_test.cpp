@@ -1,10 +1,14 @@
-// velmora-cli convert with four jobs, run again and again over forty small files of mixed
-// formats whose names collide in pairs: every run converts every file, each output decodes
-// (ffmpeg) to its own source's length, and the numbered names go in batch order.
+// velmora-cli convert with several jobs: forty small files of mixed formats whose names collide
+// in pairs, converted again and again (every file converted, each output decodes with ffmpeg to
+// its own source's length, numbered names in batch order); synthesized songs rendered side by
+// side exactly as alone; Ctrl+C while two files are written.
 
+#include "tests/unit/synthetic_songs.h"
 #include "tests/unit/test_support.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
@@ -133,6 +137,59 @@ TEST_F(ParallelConvertCliTest, FortyMixedFilesWithFourJobsTwentyTimes) {
             // The delay and frame padding of the source's codec and of the output's: a few
             // frames at most, far less than the second between two sources of one name.
             EXPECT_NEAR(seconds, sourceSeconds(i), 0.08) << outputs.at(i);
+        }
+    }
+}
+
+// The largest difference between two 16-bit WAV files of the same length and header; -1 when
+// they differ in length or header.
+int largestSampleDifference(const std::vector<std::uint8_t>& a,
+                            const std::vector<std::uint8_t>& b) {
+    constexpr std::size_t kHeaderBytes = 44;
+    if (a.size() != b.size() || a.size() < kHeaderBytes ||
+        !std::equal(a.begin(), a.begin() + kHeaderBytes, b.begin()))
+        return -1;
+    int largest = 0;
+    for (std::size_t at = kHeaderBytes; at + 1 < a.size(); at += 2) {
+        const auto sample = [at](const std::vector<std::uint8_t>& bytes) {
+            return static_cast<int>(static_cast<std::int16_t>(bytes[at] | (bytes[at + 1] << 8)));
+        };
+        largest = std::max(largest, std::abs(sample(a) - sample(b)));
+    }
+    return largest;
+}
+
+// FluidSynth and libopenmpt render on several threads at once: each song must come out as when
+// it is rendered alone. libopenmpt dithers its 16-bit output with a random seed, so a module may
+// differ by the dither's least significant bits, no more.
+TEST_F(ParallelConvertCliTest, SynthesizedSongsRenderAlikeWithFourJobs) {
+    std::string inputs;
+    std::vector<std::string> names;
+    for (int i = 0; i < 4; ++i) {
+        for (const auto& [name, bytes] :
+             {std::pair{"song" + std::to_string(i) + ".mid", test::midiSong()},
+              std::pair{"tune" + std::to_string(i) + ".mod", test::proTrackerModule()}}) {
+            test::writeFileBytes(path(name), bytes);
+            inputs += " " + test::shellQuote(path(name).string());
+            names.push_back(fs::path(name).stem().string() + ".wav");
+        }
+    }
+    const auto convertTo = [&](const std::string& folder, int jobs) {
+        return test::runCommand(test::shellQuote(VELMORA_CLI_PATH) + " convert -q -j " +
+                                std::to_string(jobs) + " --to wav -o " +
+                                test::shellQuote(path(folder).string()) + inputs + " </dev/null");
+    };
+    ASSERT_EQ(convertTo("alone", 1), 0);
+    for (int run = 0; run < 5; ++run) {
+        fs::remove_all(path("together"));
+        ASSERT_EQ(convertTo("together", 4), 0);
+        for (const std::string& name : names) {
+            const auto alone = test::readFileBytes(path("alone/" + name));
+            ASSERT_GT(alone.size(), 44u) << name;
+            const int difference =
+                largestSampleDifference(test::readFileBytes(path("together/" + name)), alone);
+            EXPECT_GE(difference, 0) << name << " in run " << run;
+            EXPECT_LE(difference, name.starts_with("song") ? 0 : 2) << name << " in run " << run;
         }
     }
 }
