@@ -1,7 +1,6 @@
 #pragma once
 
-#include "engine/routine_context.h"
-#include "engine/stale_partial_files.h"
+#include "engine/file_conversion.h"
 #include "sources/source_file.h"
 
 #include <functional>
@@ -13,19 +12,21 @@ namespace velmora {
 class BatchView;
 class ConversionSettings;
 
-// Converts a batch of list entries, one after the other, into the selected output format:
-// builds each output path, runs the format's routine, and writes each row's status.
+// Converts a batch of list entries into the selected output format: prepares what the batch
+// needs, then takes each file through the per-file steps (FileConversion), one after the other,
+// or several at once when more than one job is asked for.
 class ConversionDriver {
 public:
-    static constexpr int kWideStatusColumn = 500;
+    static constexpr int kWideStatusColumn = FileConversion::kWideStatusColumn;
 
-    // Converts one file; the routine of the selected format unless a test puts another in.
-    using Routine = std::function<bool(SourceKind kind, const std::string& sourcePath,
-                                       const std::string& outputPath, RoutineContext& context)>;
+    using Routine = FileConversion::Routine;
 
     ConversionDriver(const ConversionSettings& settings, BatchView& view);
 
-    void setRoutine(Routine routine) { m_routine = std::move(routine); }
+    void setRoutine(Routine routine) { m_files.setRoutine(std::move(routine)); }
+    // Files converted at once. Above 1 the view is called from several threads, one call at a
+    // time (ParallelConversionRunner); the desktop program keeps the default of 1.
+    void setJobs(int jobs) { m_jobs = jobs; }
     // Binds the Windows Media runtime before a Windows Media batch; tests put in a check that
     // plays a system without it.
     void setWindowsMediaCheck(std::function<bool()> check) {
@@ -45,20 +46,16 @@ private:
     // Installs the default SoundFont when the batch holds MIDI files; false when the user chose
     // to fetch the missing SoundFont first and the batch must not start.
     bool prepareSoundFont(std::span<SourceFile* const> entries);
-    bool convertOne(SourceFile& entry, int row, int position, int count,
-                    const std::string& formatWord, std::string& status);
-    bool routineSucceeded(SourceFile& entry, int position, std::string& status);
+    // True when the batch was cancelled.
+    bool convertInTurn(std::span<SourceFile* const> entries, std::span<const int> rows);
     void showFirstOutput(std::span<SourceFile* const> entries) const;
-    bool runSelectedRoutine(SourceKind kind, const std::string& sourcePath,
-                            const std::string& outputPath, RoutineContext& context) const;
 
     const ConversionSettings& m_settings;
     BatchView& m_view;
-    Routine m_routine;
+    FileConversion m_files;
     std::function<bool()> m_windowsMediaCheck;
+    int m_jobs = 1;
     bool m_cancelled = false;
-    bool m_soundFontReady = false;
-    StalePartialFiles m_stalePartials; // folders swept in the running batch
 };
 
 } // namespace velmora

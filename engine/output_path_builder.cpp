@@ -104,11 +104,25 @@ OutputPathBuilder::OutputPathBuilder(OutputPathOptions options,
     : m_options(std::move(options)), m_documentsFolder(std::move(documentsFolder)) {}
 
 bool OutputPathBuilder::buildOutputPath(SourceFile& entry, std::string& message) const {
+    return buildReserving(entry, message, nullptr);
+}
+
+bool OutputPathBuilder::buildOutputPath(SourceFile& entry, std::string& message,
+                                        OutputNameReservations& reservations,
+                                        OutputNameReservation& reservation) const {
+    if (!buildReserving(entry, message, &reservations))
+        return false;
+    reservation = OutputNameReservation(reservations, entry.outputPath);
+    return true;
+}
+
+bool OutputPathBuilder::buildReserving(SourceFile& entry, std::string& message,
+                                       OutputNameReservations* reservations) const {
     std::string outputPath;
     std::string passMessage;
     PassResult result =
         runPass(entry.path, m_options.destOutputFolderOpt, m_options.destSpecifiedFolder,
-                m_options.createDirs, outputPath, passMessage);
+                m_options.createDirs, outputPath, passMessage, reservations);
 
     // One more pass in the Documents folder, and only when something could not be created: a
     // skipped or refused target stays refused wherever the file would go.
@@ -120,7 +134,7 @@ bool OutputPathBuilder::buildOutputPath(SourceFile& entry, std::string& message)
                 m_options.destOutputFolderOpt == OutputPathOptions::kCustomFolder &&
                 m_options.createDirs;
             result = runPass(entry.path, OutputPathOptions::kCustomFolder, documents, createDirs,
-                             outputPath, passMessage);
+                             outputPath, passMessage, reservations);
         }
     }
 
@@ -132,10 +146,10 @@ bool OutputPathBuilder::buildOutputPath(SourceFile& entry, std::string& message)
     return true;
 }
 
-OutputPathBuilder::PassResult OutputPathBuilder::runPass(const std::string& sourcePath, int mode,
-                                                         const std::string& folder, bool createDirs,
-                                                         std::string& outputPath,
-                                                         std::string& message) const {
+OutputPathBuilder::PassResult
+OutputPathBuilder::runPass(const std::string& sourcePath, int mode, const std::string& folder,
+                           bool createDirs, std::string& outputPath, std::string& message,
+                           OutputNameReservations* reservations) const {
     // Paths are UTF-8: no byte of a multi-byte character equals "/" or ".", so plain byte
     // searches find the real separator and the real dot.
     const std::size_t lastSlash = sourcePath.rfind('/');
@@ -164,33 +178,74 @@ OutputPathBuilder::PassResult OutputPathBuilder::runPass(const std::string& sour
     }
     stem += base;
 
-    const std::string& extension = m_options.extension;
-    std::string candidate = stem + extension;
-    if (nameTaken(candidate)) {
-        if (m_options.targetExistsOpt == OutputPathOptions::kOverwrite) {
-            if (sameFile(candidate, sourcePath)) {
-                message = kSameAsSource;
-                return PassResult::Refused;
-            }
-        } else if (m_options.targetExistsOpt == OutputPathOptions::kSkip) {
-            message = kTargetSkipped;
-            return PassResult::Refused;
-        } else {
-            // No upper limit: the first free number wins.
-            for (long long number = 1;; ++number) {
-                candidate = stem + '_' + std::to_string(number) + extension;
-                if (!nameTaken(candidate))
-                    break;
-            }
-        }
-    }
-
-    if (!probeCandidate(candidate)) {
-        message = fileFailed(candidate);
+    std::optional<std::string> candidate = claimCandidate(stem, sourcePath, message, reservations);
+    if (!candidate)
+        return PassResult::Refused;
+    if (!probeCandidate(*candidate)) {
+        if (reservations)
+            reservations->release(*candidate);
+        message = fileFailed(*candidate);
         return PassResult::CreationFailed;
     }
-    outputPath = std::move(candidate);
+    outputPath = std::move(*candidate);
     return PassResult::Built;
+}
+
+std::optional<std::string>
+OutputPathBuilder::claimCandidate(const std::string& stem, const std::string& sourcePath,
+                                  std::string& message,
+                                  OutputNameReservations* reservations) const {
+    if (!reservations)
+        return pickCandidate(stem, sourcePath, message, nullptr);
+    if (m_options.targetExistsOpt == OutputPathOptions::kOverwrite) {
+        // Overwrite mode keeps the plain name: a conversion still writing it finishes first, and
+        // this one replaces its output afterwards, as when the files are converted in turn.
+        const std::string plain = stem + m_options.extension;
+        reservations->reserveWhenFree(plain);
+        std::optional<std::string> candidate =
+            pickCandidate(stem, sourcePath, message, reservations);
+        if (!candidate || *candidate != plain)
+            reservations->release(plain);
+        return candidate;
+    }
+    // Another thread may reserve the picked name between the pick and the claim; the next pick
+    // then counts that name as taken.
+    for (;;) {
+        std::optional<std::string> candidate =
+            pickCandidate(stem, sourcePath, message, reservations);
+        if (!candidate || reservations->tryReserve(*candidate))
+            return candidate;
+    }
+}
+
+std::optional<std::string>
+OutputPathBuilder::pickCandidate(const std::string& stem, const std::string& sourcePath,
+                                 std::string& message,
+                                 const OutputNameReservations* reservations) const {
+    const auto taken = [&](const std::string& path) {
+        return nameTaken(path) || (reservations && reservations->isReserved(path));
+    };
+    const std::string& extension = m_options.extension;
+    std::string candidate = stem + extension;
+    if (m_options.targetExistsOpt == OutputPathOptions::kOverwrite) {
+        if (nameTaken(candidate) && sameFile(candidate, sourcePath)) {
+            message = kSameAsSource;
+            return std::nullopt;
+        }
+        return candidate;
+    }
+    if (!taken(candidate))
+        return candidate;
+    if (m_options.targetExistsOpt == OutputPathOptions::kSkip) {
+        message = kTargetSkipped;
+        return std::nullopt;
+    }
+    // No upper limit: the first free number wins.
+    for (long long number = 1;; ++number) {
+        candidate = stem + '_' + std::to_string(number) + extension;
+        if (!taken(candidate))
+            return candidate;
+    }
 }
 
 } // namespace velmora

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "engine/output_name_reservations.h"
 #include "sources/source_file.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace velmora {
@@ -43,11 +45,29 @@ public:
     // neither emptied nor removed.
     bool buildOutputPath(SourceFile& entry, std::string& message) const;
 
+    // The same, for conversions that run side by side: a name another running conversion holds
+    // counts as taken (overwrite mode waits for it instead), and the chosen name is held in
+    // `reservation` until the caller's conversion has ended.
+    bool buildOutputPath(SourceFile& entry, std::string& message,
+                         OutputNameReservations& reservations,
+                         OutputNameReservation& reservation) const;
+
 private:
     enum class PassResult { Built, CreationFailed, Refused };
 
     PassResult runPass(const std::string& sourcePath, int mode, const std::string& folder,
-                       bool createDirs, std::string& outputPath, std::string& message) const;
+                       bool createDirs, std::string& outputPath, std::string& message,
+                       OutputNameReservations* reservations) const;
+    // The output name below `stem` that the target-exists rule picks, reserved when reservations
+    // are kept; none when the rule refuses the file.
+    std::optional<std::string> claimCandidate(const std::string& stem,
+                                              const std::string& sourcePath, std::string& message,
+                                              OutputNameReservations* reservations) const;
+    std::optional<std::string> pickCandidate(const std::string& stem, const std::string& sourcePath,
+                                             std::string& message,
+                                             const OutputNameReservations* reservations) const;
+    bool buildReserving(SourceFile& entry, std::string& message,
+                        OutputNameReservations* reservations) const;
 
     OutputPathOptions m_options;
     DocumentsFolderQuery m_documentsFolder;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <lame/lame.h>
+#include <mutex>
 
 namespace velmora {
 namespace {
@@ -17,6 +18,17 @@ Mp3Writer::~Mp3Writer() {
     close();
 }
 
+namespace {
+
+// LAME fills process-wide tables (logarithms, quantizer powers) while it sets an encoder up, with
+// no lock of its own: encoders set up on two threads at once would write them together.
+std::mutex& encoderSetupMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+} // namespace
+
 bool Mp3Writer::open(const std::string& path) {
     close();
     // "e": the descriptor is not inherited by programs the process starts.
@@ -24,7 +36,9 @@ bool Mp3Writer::open(const std::string& path) {
     if (!m_file)
         return false;
     m_path = path;
+    std::unique_lock lock(encoderSetupMutex());
     m_lame = lame_init();
+    lock.unlock();
     if (!m_lame) {
         std::fclose(m_file);
         m_file = nullptr;
@@ -81,8 +95,10 @@ bool Mp3Writer::start() {
         return false;
     lame_set_bWriteVbrTag(m_lame, 0);
     lame_set_VBR(m_lame, vbr_off);
+    std::unique_lock lock(encoderSetupMutex());
     if (lame_init_params(m_lame) < 0)
         return false;
+    lock.unlock();
     // The encoder may have settled on another channel count (a mono mode takes one channel).
     m_channels = lame_get_num_channels(m_lame);
     m_started = true;

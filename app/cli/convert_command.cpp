@@ -64,6 +64,7 @@ int runConvert(const std::vector<std::string>& args) {
     if (!entries.empty()) {
         TerminalBatchView view(std::move(viewRows), printer, !options.quiet());
         ConversionDriver driver(settings, view);
+        driver.setJobs(options.jobs());
         driver.convertBatch(entries, rows);
         cancelled = driver.cancelled();
     }

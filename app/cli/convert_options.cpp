@@ -7,6 +7,7 @@
 #include <array>
 #include <charconv>
 #include <filesystem>
+#include <thread>
 
 namespace velmora::cli {
 namespace {
@@ -46,6 +47,8 @@ constexpr std::array kOptions = {
     CliOption{"--length", "", "TIME", "", "convert at most TIME (seconds or m:ss)"},
     CliOption{"--fade-in", "", "TIME", "", "fade in over TIME (seconds or m:ss)"},
     CliOption{"--fade-out", "", "TIME", "", "fade out over TIME (seconds or m:ss)"},
+    CliOption{"--jobs", "-j", "N", "",
+              "convert N files at once (default: the number of processor cores)"},
     CliOption{"--json", "", "", "", "print one JSON object per file and a summary"},
     CliOption{"--quiet", "-q", "", "", "print only the files that failed"},
 };
@@ -218,6 +221,13 @@ std::string notApplicable(std::string_view option, int formatCode) {
 
 } // namespace
 
+int ConvertOptions::jobs() const {
+    if (m_jobs)
+        return *m_jobs;
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp<unsigned>(cores, 1, kMaxJobs));
+}
+
 std::span<const CliOption> ConvertOptions::table() {
     return kOptions;
 }
@@ -342,6 +352,9 @@ std::optional<std::string> ConvertOptions::takeOption(const CliOption& option,
     } else if (name == "--start" || name == "--length" || name == "--fade-in" ||
                name == "--fade-out") {
         return takeTime(name, value);
+    } else if (name == "--jobs") {
+        if (!(m_jobs = positiveNumber(value, kMaxJobs)))
+            return bad("a number of files from 1 to " + std::to_string(kMaxJobs));
     } else if (name == "--json") {
         m_json = true;
     } else if (name == "--quiet") {

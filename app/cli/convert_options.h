@@ -26,6 +26,9 @@ struct CliOption {
 // (short options and --set), the output style and the inputs as the user typed them.
 class ConvertOptions {
 public:
+    // A cap, so that a slip of the keyboard cannot start thousands of threads.
+    static constexpr int kMaxJobs = 64;
+
     static std::span<const CliOption> table();
 
     // The usage error message, none when the words are a valid request.
@@ -40,6 +43,8 @@ public:
     const std::vector<std::string>& inputs() const { return m_inputs; }
     bool json() const { return m_json; }
     bool quiet() const { return m_quiet; }
+    // Files converted at once: as given, else one per processor core.
+    int jobs() const;
 
     // The phone profile of --ringtone; nullptr without one.
     const DeviceProfile* ringtone() const { return m_ringtone; }
@@ -78,6 +83,7 @@ private:
     std::optional<std::int64_t> m_lengthMs;
     std::optional<std::int64_t> m_fadeInMs;
     std::optional<std::int64_t> m_fadeOutMs;
+    std::optional<int> m_jobs;
     bool m_json = false;
     bool m_quiet = false;
     std::vector<std::string> m_inputs;

@@ -41,7 +41,9 @@ constexpr const char* kConvertFooter =
 --set takes a stored setting's name (velmora-cli settings list): MP3BitRate=192,
 MP3Tag.Artist=... An encoding option switches the format's Auto setting off for
 the run. TIME is seconds (45, 1.5) or minutes and seconds (0:45). Without
---ringtone or --fade-in/--fade-out no fade is applied. Exit status: 0 all converted, 1 some failed, 2 usage error, 130 after Ctrl+C.
+--ringtone or --fade-in/--fade-out no fade is applied. With --jobs above 1 the
+files are printed in the order they end. Exit status: 0 all converted, 1 some
+failed, 2 usage error, 130 after Ctrl+C.
 )";
 
 // The convert options as the option table describes them, one per line.

@@ -38,25 +38,34 @@ TerminalBatchView::~TerminalBatchView() {
 void TerminalBatchView::openProgress(int fileCount) {
     m_fileCount = fileCount;
     m_filesStarted = 0;
+    m_filesEnded = 0;
+    m_running.clear();
     m_batchStart = Clock::now();
 }
 
+TerminalBatchView::RunningFile& TerminalBatchView::callersFile() {
+    return m_running[std::this_thread::get_id()];
+}
+
 void TerminalBatchView::setUpperBarRange(int maximum) {
-    m_barMaximum = maximum;
-    m_barPosition = 0;
+    RunningFile& file = callersFile();
+    file.barMaximum = maximum;
+    file.barPosition = 0;
 }
 
 void TerminalBatchView::setUpperBarPosition(int position) {
-    m_barPosition = position;
+    callersFile().barPosition = position;
     drawProgressLine();
 }
 
 std::string TerminalBatchView::progressSummary() const {
     if (m_fileCount <= 0)
         return {};
-    const double fileFraction =
-        m_barMaximum > 0 ? std::clamp(double(m_barPosition) / m_barMaximum, 0.0, 1.0) : 0.0;
-    const double done = (std::max(m_filesStarted - 1, 0) + fileFraction) / m_fileCount;
+    double filesDone = m_filesEnded;
+    for (const auto& [thread, file] : m_running)
+        if (file.barMaximum > 0)
+            filesDone += std::clamp(double(file.barPosition) / file.barMaximum, 0.0, 1.0);
+    const double done = std::min(filesDone / m_fileCount, 1.0);
     std::string text = "[" + std::to_string(std::max(m_filesStarted, 1)) + "/" +
                        std::to_string(m_fileCount) + "] " +
                        std::to_string(static_cast<int>(done * 100)) + "%";
@@ -94,10 +103,20 @@ void TerminalBatchView::setStatus(int row, const std::string& text) {
         return;
     if (text == kConvertingStatus) {
         ++m_filesStarted;
-        m_barMaximum = 0;
-        m_fileStart = Clock::now();
+        callersFile() = RunningFile{};
         return;
     }
+    reportResult(row, text);
+}
+
+void TerminalBatchView::reportResult(int row, const std::string& text) {
+    const auto running = m_running.find(std::this_thread::get_id());
+    const Clock::time_point start =
+        running == m_running.end() ? Clock::now() : running->second.start;
+    if (running != m_running.end())
+        m_running.erase(running);
+    ++m_filesEnded;
+
     const Row& current = m_rows[static_cast<std::size_t>(row)];
     clearProgressLine();
     // The driver clears the output path of a file that failed before it reports the status.
@@ -105,7 +124,7 @@ void TerminalBatchView::setStatus(int row, const std::string& text) {
         m_printer.failed(current.given, text);
         return;
     }
-    const std::chrono::duration<double> seconds = Clock::now() - m_fileStart;
+    const std::chrono::duration<double> seconds = Clock::now() - start;
     m_printer.converted(current.given, current.entry->outputPath, text, seconds.count());
 }
 

@@ -5,7 +5,9 @@
 #include "sources/source_file.h"
 
 #include <chrono>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace velmora::cli {
@@ -14,6 +16,10 @@ namespace velmora::cli {
 // known, a progress line (count, percent, time left) on standard error when that is a terminal,
 // Ctrl+C as Cancel, and the requirement questions asked on the terminal ("No" when standard
 // input is not one).
+//
+// Several files may be converted at once, each from start to end on its own thread, with the
+// calls handed over one at a time (SerializedBatchView): the view tells the files apart by the
+// calling thread and draws one progress line for the whole batch.
 class TerminalBatchView : public BatchView {
 public:
     struct Row {
@@ -25,8 +31,8 @@ public:
     ~TerminalBatchView() override;
 
     void openProgress(int fileCount) override;
-    // Percent of the batch done and the time it still needs, "[2/5] 30% 0:12 left"; the file
-    // being converted counts by its own bar.
+    // Files started, percent of the batch done and the time it still needs,
+    // "[2/5] 30% 0:12 left"; each file being converted counts by its own bar.
     std::string progressSummary() const;
     void closeProgress() override;
     void setUpperText(const std::string& text) override;
@@ -54,14 +60,23 @@ private:
 
     using Clock = std::chrono::steady_clock;
 
+    // A file being converted, known by the thread converting it.
+    struct RunningFile {
+        int barMaximum = 0;
+        int barPosition = 0;
+        Clock::time_point start = Clock::now();
+    };
+
+    RunningFile& callersFile();
+    void reportResult(int row, const std::string& text);
+
     std::vector<Row> m_rows;
     ResultPrinter& m_printer;
     int m_fileCount = 0;
     int m_filesStarted = 0;
-    int m_barMaximum = 0;
-    int m_barPosition = 0;
+    int m_filesEnded = 0;
+    std::map<std::thread::id, RunningFile> m_running;
     Clock::time_point m_batchStart = Clock::now();
-    Clock::time_point m_fileStart = Clock::now();
     std::string m_upperText;
     std::string m_lowerText;
     int m_statusColumnWidth = 145;

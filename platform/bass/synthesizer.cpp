@@ -15,12 +15,22 @@ void silenceLibraryLog() {
     });
 }
 
+// FluidSynth initialises process-wide tables on its first synthesizer and shares loaded
+// SoundFont samples between synthesizers; creating, loading and deleting are kept to one thread
+// at a time (recursively: a creation that fails deletes what it made). Rendering touches only the
+// synthesizer's own state and runs unguarded.
+std::recursive_mutex& libraryMutex() {
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
 } // namespace
 
 std::unique_ptr<Synthesizer> Synthesizer::create(int sampleRate) {
     if (sampleRate < kMinSampleRate || sampleRate > kMaxSampleRate)
         return nullptr;
     silenceLibraryLog();
+    const std::lock_guard lock(libraryMutex());
     std::unique_ptr<Synthesizer> synthesizer(new Synthesizer());
     synthesizer->m_settings = new_fluid_settings();
     if (!synthesizer->m_settings)
@@ -40,6 +50,7 @@ std::unique_ptr<Synthesizer> Synthesizer::create(int sampleRate) {
 }
 
 Synthesizer::~Synthesizer() {
+    const std::lock_guard lock(libraryMutex());
     // The player refers to the synthesizer, the synthesizer to the settings.
     if (m_player)
         delete_fluid_player(m_player);
@@ -50,6 +61,7 @@ Synthesizer::~Synthesizer() {
 }
 
 bool Synthesizer::loadSoundFont(const std::string& path) {
+    const std::lock_guard lock(libraryMutex());
     return fluid_synth_sfload(m_synth, path.c_str(), 1) != FLUID_FAILED;
 }
 

@@ -8,6 +8,7 @@
 #include "sources/bass_source.h"
 #include "sources/source_factory.h"
 #include "tests/unit/source_decoding.h"
+#include "tests/unit/synthetic_songs.h"
 #include "tests/unit/test_support.h"
 
 #include <algorithm>
@@ -26,6 +27,8 @@ namespace {
 using test::appendText;
 using test::appendU16BE;
 using test::appendU32BE;
+using test::midiSong;
+using test::proTrackerModule;
 using test::shellQuote;
 using Bytes = std::vector<std::uint8_t>;
 using Type = BassSource::SourceType;
@@ -399,37 +402,6 @@ TEST_F(BassSourceTest, OnlyMp3FilesOfferRawTags) {
 // ---------------------------------------------------------------------------------------------
 // Tracker modules
 
-// A ProTracker "M.K." module: one 64-row pattern at speed 6 and 125 BPM (7.68 seconds) whose
-// first row plays a square-wave sample.
-Bytes proTrackerModule() {
-    Bytes out;
-    out.resize(20, 0);
-    std::copy_n("velmora test", 12, out.begin());
-    for (int sample = 0; sample < 31; ++sample) {
-        Bytes header(22, 0);
-        const bool used = sample == 0;
-        appendU16BE(header, used ? 256 : 0); // length in words
-        header.push_back(0);                 // finetune
-        header.push_back(used ? 64 : 0);     // volume
-        appendU16BE(header, 0);              // repeat offset in words
-        appendU16BE(header, used ? 256 : 1); // repeat length in words
-        out.insert(out.end(), header.begin(), header.end());
-    }
-    out.push_back(1);   // song length in orders
-    out.push_back(127); // restart position
-    out.resize(out.size() + 128, 0);
-    appendText(out, "M.K.");
-    Bytes pattern(64 * 4 * 4, 0);
-    const int period = 428; // C-3
-    pattern[0] = static_cast<std::uint8_t>(period >> 8);
-    pattern[1] = static_cast<std::uint8_t>(period & 0xFF);
-    pattern[2] = 0x10; // sample 1, no effect
-    out.insert(out.end(), pattern.begin(), pattern.end());
-    for (int i = 0; i < 512; ++i)
-        out.push_back((i / 16) % 2 == 0 ? 0x60 : 0xA0);
-    return out;
-}
-
 // A Scream Tracker 3 module with the same song: one pattern of 64 rows at speed 6 and 125 BPM.
 Bytes screamTrackerModule() {
     Bytes out(0x60, 0);
@@ -524,35 +496,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---------------------------------------------------------------------------------------------
 // MIDI
-
-Bytes midiTrack(const Bytes& events) {
-    Bytes out;
-    appendText(out, "MTrk");
-    appendU32BE(out, static_cast<std::uint32_t>(events.size()));
-    out.insert(out.end(), events.begin(), events.end());
-    return out;
-}
-
-// 96 ticks per quarter: a piano chord for one second at the default tempo, then the tempo
-// doubles and a second chord lasts 192 ticks (half a second). The last event falls at 1.5 s.
-Bytes midiSong() {
-    Bytes out;
-    appendText(out, "MThd");
-    appendU32BE(out, 6);
-    appendU16BE(out, 1);
-    appendU16BE(out, 2);
-    appendU16BE(out, 96);
-    const Bytes tempo = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x81, 0x40, 0xFF,
-                         0x51, 0x03, 0x03, 0xD0, 0x90, 0x81, 0x40, 0xFF, 0x2F, 0x00};
-    const Bytes notes = {0x00, 0xC0, 0x00, 0x00, 0x90, 60,   110,  0x00, 64, 110,
-                         0x81, 0x40, 60,   0,    0x00, 64,   0,    0x00, 67, 110,
-                         0x81, 0x40, 67,   0,    0x00, 0xFF, 0x2F, 0x00};
-    for (const Bytes* events : {&tempo, &notes}) {
-        const Bytes chunk = midiTrack(*events);
-        out.insert(out.end(), chunk.begin(), chunk.end());
-    }
-    return out;
-}
 
 class MidiTest : public BassSourceTest {
 protected:

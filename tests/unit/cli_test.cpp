@@ -83,11 +83,20 @@ protected:
 TEST_F(CliTest, ConvertPrintsOneStatusLinePerFile) {
     const Bytes a = writeSource("a.wav");
     const Bytes b = writeSource("b b.wav", 5000);
-    const CliRun run = cli({"convert", "--to", "wav", path("a.wav"), path("b b.wav")});
+    const std::string lineA = path("a.wav").string() + " -> " + (documents() / "a.wav").string();
+    const std::string lineB =
+        path("b b.wav").string() + " -> " + (documents() / "b b.wav").string();
+    // One job prints in batch order; two print each file as it ends.
+    CliRun run = cli({"convert", "--to", "wav", "-j", "2", path("a.wav"), path("b b.wav")});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, path("a.wav").string() + " -> " + (documents() / "a.wav").string() + "\n" +
-                           path("b b.wav").string() + " -> " + (documents() / "b b.wav").string() +
-                           "\n");
+    const std::vector<std::string> lines = splitLines(run.out);
+    EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()),
+              (std::set<std::string>{lineA, lineB}));
+    EXPECT_EQ(lines.size(), 2u);
+    std::filesystem::remove_all(documents());
+    run = cli({"convert", "--to", "wav", "-j", "1", path("a.wav"), path("b b.wav")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, lineA + "\n" + lineB + "\n");
     EXPECT_EQ(run.err, "");
     // Stored defaults: the WAV output goes to Documents with the source's own format.
     EXPECT_EQ(test::folderNames(documents()), (std::vector<std::string>{"a.wav", "b b.wav"}));
@@ -107,7 +116,7 @@ TEST_F(CliTest, ConvertExitsOneWhenAFileFails) {
     const std::string garbage = "not a sound file";
     test::writeFileBytes(path("bad.wav"), Bytes(garbage.begin(), garbage.end()));
 
-    CliRun run = cli({"convert", "--to", "wav", path("bad.wav"), path("a.wav")});
+    CliRun run = cli({"convert", "--to", "wav", "-j", "1", path("bad.wav"), path("a.wav")});
     EXPECT_EQ(run.status, 1) << run.err;
     std::vector<std::string> lines = splitLines(run.out);
     ASSERT_EQ(lines.size(), 2u) << run.out;
@@ -222,7 +231,7 @@ TEST_F(CliTest, ConvertWalksAFolderOnceWithTheExtensionFilter) {
     ASSERT_EQ(cli({"settings", "set", "FilterExts", "wav,flac"}).status, 0);
 
     // A relative input and a relative output folder, both from the sandbox.
-    CliRun run = cli({"convert", "--to", "wav", "-o", "out", "in"}, root());
+    CliRun run = cli({"convert", "--to", "wav", "-j", "1", "-o", "out", "in"}, root());
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "in/a.wav -> " + path("out/a.wav").string() + "\n" + "in/sub/b.wav -> " +
                            path("out/b.wav").string() + "\n");

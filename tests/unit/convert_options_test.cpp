@@ -4,10 +4,12 @@
 #include "app/cli/convert_options.h"
 #include "tests/unit/test_support.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace velmora::cli {
@@ -144,6 +146,16 @@ TEST_F(ConvertOptionsTest, BadWordsGetOneMessage) {
          "convert: - (standard input) is not accepted: a conversion needs a file it can read "
          "twice; name the file instead"},
         {{"--to", "mp3", "-b"}, "convert: -b needs a value (KBPS)"},
+        {{"--to", "mp3", "-j", "0"},
+         "convert: --jobs wants a number of files from 1 to 64, not \"0\""},
+        {{"--to", "mp3", "--jobs", "-2"},
+         "convert: --jobs wants a number of files from 1 to 64, not \"-2\""},
+        {{"--to", "mp3", "--jobs=two"},
+         "convert: --jobs wants a number of files from 1 to 64, not \"two\""},
+        {{"--to", "mp3", "-j", "3x"},
+         "convert: --jobs wants a number of files from 1 to 64, not \"3x\""},
+        {{"--to", "mp3", "-j", "65"},
+         "convert: --jobs wants a number of files from 1 to 64, not \"65\""},
     };
     for (const auto& [words, message] : cases) {
         SCOPED_TRACE(message);
@@ -155,6 +167,17 @@ TEST_F(ConvertOptionsTest, BadWordsGetOneMessage) {
         EXPECT_EQ(problem, message);
         EXPECT_TRUE(notices.empty());
     }
+}
+
+TEST_F(ConvertOptionsTest, JobsDefaultToTheProcessorCores) {
+    test::writeFileBytes(path("file"), {1});
+    ConvertOptions byDefault;
+    ASSERT_FALSE(byDefault.parse({"--to", "mp3", path("file").string()}));
+    EXPECT_EQ(byDefault.jobs(),
+              std::clamp<int>(static_cast<int>(std::thread::hardware_concurrency()), 1, 64));
+    ConvertOptions given;
+    ASSERT_FALSE(given.parse({"--to", "mp3", "-j", "3", path("file").string()}));
+    EXPECT_EQ(given.jobs(), 3);
 }
 
 TEST_F(ConvertOptionsTest, TableNamesEveryOptionOnce) {
