@@ -49,7 +49,7 @@ public:
     int outBits() const { return m_outBits; }
 
     // Checks the formats and, when the rates differ, opens the resampler states. False when a
-    // field is out of range (channels 1 or 2, bits 8 or 16, positive rates) or libresample
+    // field is out of range (channels 1 or 2, bits 8 or 16, positive rates) or libsoxr
     // refuses the rates; process() then delivers nothing. May be called again to start over.
     bool setup();
 
