@@ -139,18 +139,21 @@ bool WavWriter::writeBlock(const std::uint8_t* bytes, std::size_t size) {
     return true;
 }
 
-void WavWriter::close() {
+bool WavWriter::close() {
     if (!isOpen())
-        return;
+        return true;
     // m_dataBytes counts what was written in whole blocks, which is what the file holds after
     // the header; it is at most kMaxDataBytes, so both sizes fit 32 bits.
-    std::uint8_t size[4];
-    putU32(size, static_cast<std::uint32_t>(m_dataBytes + kHeaderBytes - 8));
-    writeAllAt(m_fd, size, sizeof size, kRiffSizeOffset);
-    putU32(size, static_cast<std::uint32_t>(m_dataBytes));
-    writeAllAt(m_fd, size, sizeof size, kDataSizeOffset);
-    ::close(m_fd);
+    std::uint8_t riffSize[4];
+    putU32(riffSize, static_cast<std::uint32_t>(m_dataBytes + kHeaderBytes - 8));
+    std::uint8_t dataSize[4];
+    putU32(dataSize, static_cast<std::uint32_t>(m_dataBytes));
+    // The placeholders left in place would describe an empty file: the conversion has failed.
+    const bool patched = writeAllAt(m_fd, riffSize, sizeof riffSize, kRiffSizeOffset) &&
+                         writeAllAt(m_fd, dataSize, sizeof dataSize, kDataSizeOffset);
+    const bool closed = ::close(m_fd) == 0;
     m_fd = -1;
+    return patched && closed;
 }
 
 } // namespace velmora

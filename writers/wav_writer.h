@@ -40,9 +40,11 @@ public:
     bool write16(const std::int16_t* left, const std::int16_t* right, int frames);
     bool write8(const std::uint8_t* left, const std::uint8_t* right, int frames);
 
-    // Patches the RIFF and data sizes and closes the file. Does nothing when not open, so it is
-    // safe to call twice and after a failed open.
-    void close();
+    // Patches the RIFF and data sizes and closes the file. False when the sizes could not be
+    // written or the file not closed cleanly: the file is then not a valid WAV file. Does
+    // nothing (and returns true) when not open, so it is safe to call twice and after a failed
+    // open.
+    bool close();
 
     bool isOpen() const { return m_fd >= 0; }
     // Bytes of PCM in the data chunk so far.
