@@ -43,7 +43,8 @@ public:
 
     // Adapts one block as the source delivered it (left/right in the source's sample width).
     PcmBlock adapt(std::int16_t* left, std::int16_t* right, int frames);
-    // After the source's last block: what the converter still holds; frames 0 when nothing.
+    // After the source's last block: what the converter still holds, one output block per call;
+    // frames 0 when nothing is left.
     PcmBlock drain();
 
     const Plan& plan() const { return m_plan; }

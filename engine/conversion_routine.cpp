@@ -113,8 +113,10 @@ bool ConversionRoutine::runBlocks(AudioSource& source, SourceKind kind,
         context.failureNote = kStartPastEndNote;
     if (outcome != BlockLoop::Outcome::Completed)
         return false;
-    const PcmBlock tail = adapter.drain();
-    return tail.frames <= 0 || writeBlock(tail);
+    for (PcmBlock tail = adapter.drain(); tail.frames > 0; tail = adapter.drain())
+        if (!writeBlock(tail))
+            return false;
+    return true;
 }
 
 } // namespace velmora

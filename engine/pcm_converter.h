@@ -5,17 +5,20 @@
 #include <cstdint>
 #include <vector>
 
+struct soxr;
+
 namespace velmora {
 
 // Adapts planar PCM blocks between the format a source delivers and the format a writer takes:
-// channel count (1 <-> 2), sample width (8 <-> 16 bits) and sample rate (libresample, one state
-// per channel that is actually resampled).
+// channel count (1 <-> 2), sample width (8 <-> 16 bits) and sample rate (libsoxr at high
+// quality, one state per channel that is actually resampled).
 //
 // Sample buffers are planes (see PcmPlane): 16-bit material as std::int16_t samples, 8-bit
 // material as std::uint8_t samples (unsigned, 128 = silence) from the plane's first byte on.
 //
 // Use: set both formats, setup(), process() once per block of at most kMaxBlockFrames frames,
-// then finish() once after the last block to collect the samples the resampler still holds.
+// then finish() after the last block, until it returns 0, to collect the samples the resampler
+// still holds.
 // Every output buffer handed in must have room for outputCapacity(inRate, outRate) samples of the
 // output width. The converter owns all its scratch memory; it grows on demand, is reused from
 // block to block and is freed by the destructor.
@@ -46,8 +49,8 @@ public:
     int outBits() const { return m_outBits; }
 
     // Checks the formats and, when the rates differ, opens the resampler states. False when a
-    // field is out of range (channels 1 or 2, bits 8 or 16, positive rates) or libresample
-    // refuses the factor; process() then delivers nothing. May be called again to start over.
+    // field is out of range (channels 1 or 2, bits 8 or 16, positive rates) or libsoxr
+    // refuses the rates; process() then delivers nothing. May be called again to start over.
     bool setup();
 
     bool resampling() const { return m_factor > 0.0; }
@@ -64,9 +67,10 @@ public:
     // when a buffer the formats need is missing.
     int process(ConstPcmPlane in0, ConstPcmPlane in1, int count, PcmPlane out0, PcmPlane out1);
 
-    // After the last block: drains what the resampler holds back (about one filter width), so
-    // the output length matches the input duration. Returns the frames written per channel; 0
-    // when not resampling or nothing is left. After finish() only setup() revives the converter.
+    // After the last block: drains what the resampler holds back (about one filter delay), so
+    // the output holds round(input frames x factor) frames. Returns the frames written per
+    // channel, at most outputCapacity(); call again until it returns 0 (when not resampling or
+    // nothing is left). After finish() only setup() revives the converter.
     int finish(PcmPlane out0, PcmPlane out1);
 
 private:
@@ -89,7 +93,7 @@ private:
     bool m_ready = false;
     bool m_drained = false;
     double m_factor = 0.0;
-    void* m_resampler[2] = {nullptr, nullptr};
+    soxr* m_resampler[2] = {nullptr, nullptr};
 
     // Frames fed to and delivered from the resampler since setup(); finish() uses them to stop
     // at round(input x factor) frames instead of emitting the filter's ringing past the end.

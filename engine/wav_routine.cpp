@@ -60,8 +60,7 @@ bool WavRoutine::writeBlock(const PcmBlock& block) {
 bool WavRoutine::finish(std::unique_ptr<AudioSource>& source, bool) {
     source->close();
     source.reset();
-    m_writer.close();
-    return true;
+    return m_writer.close();
 }
 
 } // namespace velmora

@@ -53,7 +53,8 @@ bool WavWriter::open(const std::string& path, bool stereo, int bitsPerSample, in
     m_byteRate = static_cast<std::uint32_t>(byteRate);
     m_blockAlign = static_cast<std::uint16_t>(channels * bitsPerSample / 8);
     m_bitsPerSample = static_cast<std::uint16_t>(bitsPerSample);
-    m_dataBytes = 0;
+    m_flushedBytes = 0;
+    m_pending.clear();
 
     m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (m_fd < 0)
@@ -89,10 +90,9 @@ bool WavWriter::write16(const std::int16_t* left, const std::int16_t* right, int
     const bool stereo = m_channels == 2;
     if (!left || (stereo && !right))
         return false;
-    const auto samples = static_cast<std::size_t>(frames) * m_channels;
-    if (m_block.size() < samples * 2)
-        m_block.resize(samples * 2);
-    std::uint8_t* out = m_block.data();
+    std::uint8_t* out = reserve(static_cast<std::size_t>(frames) * m_channels * 2);
+    if (!out)
+        return false;
     for (int i = 0; i < frames; ++i) {
         putU16(out, static_cast<std::uint16_t>(left[i]));
         out += 2;
@@ -101,7 +101,7 @@ bool WavWriter::write16(const std::int16_t* left, const std::int16_t* right, int
             out += 2;
         }
     }
-    return writeBlock(m_block.data(), samples * 2);
+    return flushIfFull();
 }
 
 bool WavWriter::write8(const std::uint8_t* left, const std::uint8_t* right, int frames) {
@@ -109,48 +109,66 @@ bool WavWriter::write8(const std::uint8_t* left, const std::uint8_t* right, int 
         return false;
     if (frames == 0)
         return true;
-    if (!left)
+    const bool stereo = m_channels == 2;
+    if (!left || (stereo && !right))
         return false;
-    if (m_channels == 1)
-        return writeBlock(left, static_cast<std::size_t>(frames));
-    if (!right)
+    std::uint8_t* out = reserve(static_cast<std::size_t>(frames) * m_channels);
+    if (!out)
         return false;
-    const auto bytes = static_cast<std::size_t>(frames) * 2;
-    if (m_block.size() < bytes)
-        m_block.resize(bytes);
     for (int i = 0; i < frames; ++i) {
-        m_block[2 * static_cast<std::size_t>(i)] = left[i];
-        m_block[2 * static_cast<std::size_t>(i) + 1] = right[i];
+        *out++ = left[i];
+        if (stereo)
+            *out++ = right[i];
     }
-    return writeBlock(m_block.data(), bytes);
+    return flushIfFull();
 }
 
-bool WavWriter::writeBlock(const std::uint8_t* bytes, std::size_t size) {
-    // Checked before writing so that the 32-bit size fields can never wrap.
-    if (size > m_maxDataBytes - m_dataBytes)
-        return false;
-    const auto offset = static_cast<off_t>(kHeaderBytes + m_dataBytes);
-    if (!writeAllAt(m_fd, bytes, size, offset)) {
-        // Drop the torn block so the file still ends on a whole frame.
+std::uint8_t* WavWriter::reserve(std::size_t size) {
+    // Checked before taking the block so that the 32-bit size fields can never wrap.
+    if (size > m_maxDataBytes - dataBytes())
+        return nullptr;
+    if (m_pending.capacity() < kFlushBytes + size)
+        m_pending.reserve(kFlushBytes + size);
+    const std::size_t at = m_pending.size();
+    m_pending.resize(at + size);
+    return m_pending.data() + at;
+}
+
+bool WavWriter::flushIfFull() {
+    return m_pending.size() < kFlushBytes || flush();
+}
+
+bool WavWriter::flush() {
+    if (m_pending.empty())
+        return true;
+    const auto offset = static_cast<off_t>(kHeaderBytes + m_flushedBytes);
+    const bool written = writeAllAt(m_fd, m_pending.data(), m_pending.size(), offset);
+    if (written) {
+        m_flushedBytes += m_pending.size();
+    } else {
+        // Drop the torn piece so the file still ends on a whole frame.
         [[maybe_unused]] const int ignored = ftruncate(m_fd, offset);
-        return false;
     }
-    m_dataBytes += size;
-    return true;
+    m_pending.clear();
+    return written;
 }
 
-void WavWriter::close() {
+bool WavWriter::close() {
     if (!isOpen())
-        return;
-    // m_dataBytes counts what was written in whole blocks, which is what the file holds after
-    // the header; it is at most kMaxDataBytes, so both sizes fit 32 bits.
-    std::uint8_t size[4];
-    putU32(size, static_cast<std::uint32_t>(m_dataBytes + kHeaderBytes - 8));
-    writeAllAt(m_fd, size, sizeof size, kRiffSizeOffset);
-    putU32(size, static_cast<std::uint32_t>(m_dataBytes));
-    writeAllAt(m_fd, size, sizeof size, kDataSizeOffset);
-    ::close(m_fd);
+        return true;
+    const bool flushed = flush();
+    // m_flushedBytes counts what was written in whole blocks, which is what the file holds
+    // after the header; it is at most kMaxDataBytes, so both sizes fit 32 bits.
+    std::uint8_t riffSize[4];
+    putU32(riffSize, static_cast<std::uint32_t>(m_flushedBytes + kHeaderBytes - 8));
+    std::uint8_t dataSize[4];
+    putU32(dataSize, static_cast<std::uint32_t>(m_flushedBytes));
+    // The placeholders left in place would describe an empty file: the conversion has failed.
+    const bool patched = writeAllAt(m_fd, riffSize, sizeof riffSize, kRiffSizeOffset) &&
+                         writeAllAt(m_fd, dataSize, sizeof dataSize, kDataSizeOffset);
+    const bool closed = ::close(m_fd) == 0;
     m_fd = -1;
+    return flushed && patched && closed;
 }
 
 } // namespace velmora

@@ -33,27 +33,40 @@ public:
     // closed first.
     bool open(const std::string& path, bool stereo, int bitsPerSample, int sampleRate);
 
-    // One block of `frames` frames. False when the writer is not open for that sample width, a
-    // needed buffer is missing, the block would pass the data limit, or the bytes could not all
-    // be written (disk full, file size limit); after such a failure the file is cut back to
-    // the last whole block, so close() still leaves a consistent file.
+    // One block of `frames` frames. Blocks are gathered in memory and reach the file
+    // kFlushBytes at a time (one system call per block cost as much as the rest of a WAV
+    // copy), so a failure to write (disk full, file size limit) is reported by the write that
+    // fills the buffer, or by close(). False also when the writer is not open for that sample
+    // width, a needed buffer is missing or the block would pass the data limit (nothing of it
+    // is taken then). After a failed write the file is cut back to what earlier writes put
+    // there and the gathered blocks are dropped, so close() still leaves a consistent file.
     bool write16(const std::int16_t* left, const std::int16_t* right, int frames);
     bool write8(const std::uint8_t* left, const std::uint8_t* right, int frames);
 
-    // Patches the RIFF and data sizes and closes the file. Does nothing when not open, so it is
-    // safe to call twice and after a failed open.
-    void close();
+    // Writes the gathered blocks, patches the RIFF and data sizes and closes the file. False
+    // when the blocks or the sizes could not be written or the file not closed cleanly: the
+    // file then lacks audio or is not a valid WAV file. Does nothing (and returns true) when
+    // not open, so it is safe to call twice and after a failed open.
+    bool close();
 
     bool isOpen() const { return m_fd >= 0; }
-    // Bytes of PCM in the data chunk so far.
-    std::uint64_t dataBytes() const { return m_dataBytes; }
+    // Bytes of PCM taken so far, gathered ones included.
+    std::uint64_t dataBytes() const { return m_flushedBytes + m_pending.size(); }
+
+    // Bytes gathered before they are written.
+    static constexpr std::size_t kFlushBytes = 256 * 1024;
 
 private:
-    bool writeBlock(const std::uint8_t* bytes, std::size_t size);
+    // Room for `size` more bytes at the end of the gathered blocks; null when the data limit
+    // would be passed.
+    std::uint8_t* reserve(std::size_t size);
+    bool flushIfFull();
+    bool flush();
 
     int m_fd = -1;
     std::uint64_t m_maxDataBytes = kMaxDataBytes;
-    std::uint64_t m_dataBytes = 0;
+    // PCM bytes in the file after the header.
+    std::uint64_t m_flushedBytes = 0;
 
     // The "fmt " chunk body, in file order.
     std::uint16_t m_formatTag = 1;
@@ -63,8 +76,9 @@ private:
     std::uint16_t m_blockAlign = 0;
     std::uint16_t m_bitsPerSample = 0;
 
-    // One interleaved block in file byte order; reused, only grows.
-    std::vector<std::uint8_t> m_block;
+    // Interleaved blocks in file byte order not yet written; capacity kFlushBytes plus one
+    // block, reused.
+    std::vector<std::uint8_t> m_pending;
 };
 
 } // namespace velmora

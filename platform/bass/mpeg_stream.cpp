@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 namespace velmora {
@@ -118,15 +119,40 @@ std::vector<std::uint8_t> MpegStream::rawId3v2() const {
 
 mpg123_ssize_t MpegStream::readView(void* handle, void* buffer, std::size_t bytes) {
     auto* view = static_cast<AudioView*>(handle);
-    const std::uint64_t size = view->end - view->begin;
-    if (view->position >= size)
+    return static_cast<mpg123_ssize_t>(view->read(static_cast<std::uint8_t*>(buffer), bytes));
+}
+
+std::size_t MpegStream::AudioView::read(std::uint8_t* out, std::size_t bytes) {
+    const std::uint64_t size = end - begin;
+    if (position >= size)
         return 0;
     const std::size_t wanted =
-        static_cast<std::size_t>(std::min<std::uint64_t>(bytes, size - view->position));
-    const std::size_t got = view->file->readUpTo(view->begin + view->position,
-                                                 {static_cast<std::uint8_t*>(buffer), wanted});
-    view->position += got;
-    return static_cast<mpg123_ssize_t>(got);
+        static_cast<std::size_t>(std::min<std::uint64_t>(bytes, size - position));
+    // A request as large as the window gains nothing from it.
+    if (wanted >= kReadAheadBytes) {
+        const std::size_t got = file->readUpTo(begin + position, {out, wanted});
+        position += got;
+        return got;
+    }
+    std::size_t done = 0;
+    while (done < wanted) {
+        // position >= windowStart is checked first, so the subtraction cannot wrap.
+        if (position < windowStart || position - windowStart >= windowBytes) {
+            window.resize(kReadAheadBytes);
+            const std::size_t span =
+                static_cast<std::size_t>(std::min<std::uint64_t>(kReadAheadBytes, size - position));
+            windowStart = position;
+            windowBytes = file->readUpTo(begin + position, {window.data(), span});
+            if (windowBytes == 0)
+                break;
+        }
+        const auto offset = static_cast<std::size_t>(position - windowStart);
+        const std::size_t count = std::min(wanted - done, windowBytes - offset);
+        std::memcpy(out + done, window.data() + offset, count);
+        done += count;
+        position += count;
+    }
+    return done;
 }
 
 off_t MpegStream::seekView(void* handle, off_t offset, int whence) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mpg123.h>
 #include <sys/types.h>
+#include <vector>
 
 namespace velmora {
 
@@ -29,11 +30,22 @@ protected:
 
 private:
     // The decoder's view of the file: the audio data only, offsets relative to its start.
+    // The decoder asks for every frame in two small reads (header, then body); a read-ahead
+    // window turns those into one system call per kReadAheadBytes.
     struct AudioView {
+        static constexpr std::size_t kReadAheadBytes = 64 * 1024;
+
         const InputFile* file = nullptr;
         std::uint64_t begin = 0;
         std::uint64_t end = 0;
         std::uint64_t position = 0;
+        std::vector<std::uint8_t> window; // file bytes from windowStart on, kReadAheadBytes
+        std::uint64_t windowStart = 0;    // relative to begin, like position
+        std::size_t windowBytes = 0;      // valid bytes in window
+
+        // Copies up to `bytes` from `position` on, refilling the window as needed; fewer only
+        // at the end of the audio data or of the file.
+        std::size_t read(std::uint8_t* out, std::size_t bytes);
     };
 
     MpegStream(InputFile file, const MpegLayout& layout);

@@ -98,10 +98,16 @@ TEST_F(WavWriterTest, HeaderHoldsPlaceholdersUntilClose) {
     ASSERT_TRUE(writer.open(file.string(), false, 8, 8000));
     const std::uint8_t pcm[3] = {1, 2, 3};
     ASSERT_TRUE(writer.write8(pcm, nullptr, 3));
+    // The header is on disk from open() on; the block is still gathered in memory.
     const auto bytes = test::readFileBytes(file);
-    ASSERT_EQ(bytes.size(), 47u);
+    ASSERT_EQ(bytes.size(), 44u);
     EXPECT_EQ(u32At(bytes, 4), 4u);
     EXPECT_EQ(u32At(bytes, 40), 4u);
+    ASSERT_TRUE(writer.close());
+    const auto closed = test::readFileBytes(file);
+    ASSERT_EQ(closed.size(), 47u);
+    EXPECT_EQ(u32At(closed, 4), 39u);
+    EXPECT_EQ(u32At(closed, 40), 3u);
 }
 
 struct FormatCase {
@@ -342,28 +348,53 @@ template <typename Body> int inFileSizeLimitedChild(rlim_t limitBytes, Body body
     return WEXITSTATUS(status);
 }
 
+// Blocks reach the file kFlushBytes at a time: the write that fills the buffer, or close(),
+// reports what did not fit, and the file is cut back to what earlier flushes wrote.
 TEST_F(WavWriterTest, WriteThatDoesNotFitReportsFailureAndKeepsFileConsistent) {
+    constexpr int kBlockFrames = 1000; // 2000 bytes of mono 16-bit
+    constexpr std::size_t kBlockBytes = 2 * kBlockFrames;
+    constexpr std::size_t kBlocksPerFlush =
+        (WavWriter::kFlushBytes + kBlockBytes - 1) / kBlockBytes;
+    constexpr std::size_t kFirstFlush = kBlocksPerFlush * kBlockBytes;
     const auto file = path("full.wav");
     const std::string name = file.string();
-    const int status = inFileSizeLimitedChild(1000, [&name]() {
+    // Room for the header, the first flush and 1000 bytes more.
+    const int status = inFileSizeLimitedChild(44 + kFirstFlush + 1000, [&name]() {
         WavWriter writer;
         if (!writer.open(name, false, 16, 8000))
             return 1;
-        const std::vector<std::int16_t> pcm(1000, -2);
-        if (!writer.write16(pcm.data(), nullptr, 100)) // 244 bytes in all: fits
-            return 2;
-        if (writer.write16(pcm.data(), nullptr, 1000)) // 2000 more: cannot fit
+        const std::vector<std::int16_t> pcm(kBlockFrames, -2);
+        for (std::size_t block = 1; block < 2 * kBlocksPerFlush; ++block) {
+            if (!writer.write16(pcm.data(), nullptr, kBlockFrames))
+                return 2; // the first flush fits; the rest is gathered
+        }
+        if (writer.write16(pcm.data(), nullptr, kBlockFrames)) // the second flush cannot fit
             return 3;
         if (!writer.write16(pcm.data(), nullptr, 10)) // there is still room for this one
             return 4;
-        writer.close();
-        return 0;
+        return writer.close() ? 0 : 5;
     });
     ASSERT_EQ(status, 0);
-    auto expected = expectedHeader(1, 16, 8000, 220);
-    for (int i = 0; i < 110; ++i)
+    auto expected = expectedHeader(1, 16, 8000, static_cast<std::uint32_t>(kFirstFlush + 20));
+    for (std::size_t i = 0; i < kFirstFlush / 2 + 10; ++i)
         test::appendU16LE(expected, static_cast<std::uint16_t>(-2));
     EXPECT_EQ(test::readFileBytes(file), expected);
+
+    // What close() cannot write is reported there, and the header says what the file holds.
+    const auto small = path("small.wav");
+    const std::string smallName = small.string();
+    EXPECT_EQ(inFileSizeLimitedChild(44 + 100,
+                                     [&smallName]() {
+                                         WavWriter writer;
+                                         if (!writer.open(smallName, false, 16, 8000))
+                                             return 1;
+                                         const std::vector<std::int16_t> pcm(100, 5);
+                                         if (!writer.write16(pcm.data(), nullptr, 100))
+                                             return 2;
+                                         return writer.close() ? 3 : 0;
+                                     }),
+              0);
+    EXPECT_EQ(test::readFileBytes(small), expectedHeader(1, 16, 8000, 0));
 
     const auto tiny = path("tiny.wav");
     const std::string tinyName = tiny.string();
