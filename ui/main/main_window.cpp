@@ -14,6 +14,7 @@
 #include "ui/main/file_list_view.h"
 #include "ui/main/shell_actions.h"
 #include "ui/options/options_sheet.h"
+#include "ui/ringtone/long_ringtone_prompt.h"
 #include "ui/ringtone/ringtone_dialog.h"
 #include "ui/widgets/icon_painter.h"
 #include "ui/widgets/link_button.h"
@@ -540,6 +541,13 @@ void MainWindow::runBatch(const std::vector<int>& rows) {
     entries.reserve(rows.size());
     for (const int row : rows)
         entries.push_back(&m_model->entry(row));
+    const bool startBatch =
+        LongRingtonePrompt::askBeforeBatch(this, m_settings.OutputFormat, entries);
+    // Trimming may have given rows their parts, even when it was cancelled half-way.
+    for (const int row : rows)
+        m_model->segmentChanged(row);
+    if (!startBatch)
+        return;
     WaitCursor wait;
     DesktopBatchView view(*this, *m_list, *m_model, m_statusColumnWidth, *m_shell);
     velmora::ConversionDriver driver(m_settings, view);
