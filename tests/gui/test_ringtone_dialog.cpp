@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QProgressBar>
@@ -80,6 +81,8 @@ private slots:
     void badgeTurnsRedPastTheProfilesLimit_data();
     void badgeTurnsRedPastTheProfilesLimit();
     void fadesThatDoNotFitAreHalvedWithANote();
+    void timeFieldsReadMinutes_data();
+    void timeFieldsReadMinutes();
     void untouchedSelectionStartsAtTheLoudestPart();
     void okStoresTheSegmentAndTheListShowsIt();
     void stopReadingAndClosingEndTheScan();
@@ -232,6 +235,33 @@ void RingtoneDialogTest::fadesThatDoNotFitAreHalvedWithANote() {
     QCOMPARE(dialog.selection().segment().fadeInMs, 500);
     QCOMPARE(dialog.selection().segment().fadeOutMs, 500);
     QVERIFY(dialog.fadeNote().isVisible());
+}
+
+void RingtoneDialogTest::timeFieldsReadMinutes_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<double>("seconds"); // -1: refused
+    QTest::newRow("minutes") << "1:02.5" << 62.5;
+    QTest::newRow("seconds alone") << "62.25" << 62.25;
+    QTest::newRow("seconds past a minute with minutes") << "0:75" << -1.0;
+    QTest::newRow("letters") << "1m2s" << -1.0;
+}
+
+void RingtoneDialogTest::timeFieldsReadMinutes() {
+    QFETCH(QString, typed);
+    QFETCH(double, seconds);
+    guitest::Sandbox sandbox;
+    const auto row = listedWav(sandbox, 120);
+    QVERIFY(row);
+    RingtoneDialog dialog(row->entry(), kM4r);
+    dialog.show();
+    enter(dialog.startField(), 3);
+    QCOMPARE(dialog.startField().text(), QStringLiteral("0:03.00"));
+    dialog.startField().lineEdit()->selectAll();
+    QTest::keyClicks(dialog.startField().lineEdit(), typed);
+    QTest::keyClick(dialog.startField().lineEdit(), Qt::Key_Return);
+    const double expected = seconds < 0 ? 3.0 : seconds;
+    QCOMPARE(dialog.startField().value(), expected);
+    QCOMPARE(dialog.selection().segment().startMs, std::llround(expected * 1000));
 }
 
 void RingtoneDialogTest::untouchedSelectionStartsAtTheLoudestPart() {

@@ -4,6 +4,7 @@
 #include "ui/ringtone/length_badge.h"
 #include "ui/ringtone/level_scan_worker.h"
 #include "ui/ringtone/selection_player.h"
+#include "ui/ringtone/time_field.h"
 #include "ui/ringtone/time_text.h"
 #include "ui/ringtone/waveform_view.h"
 
@@ -25,12 +26,14 @@ namespace {
 
 constexpr double kLongestField = 24.0 * 3600; // seconds a field accepts when the length is unknown
 
-QDoubleSpinBox* secondsField(QWidget* parent) {
-    auto* field = new QDoubleSpinBox(parent);
+// Start and length read as times of the song ("1:02.50"); fades as short spans in seconds.
+QDoubleSpinBox* secondsField(QWidget* parent, bool asTime) {
+    QDoubleSpinBox* field = asTime ? new TimeField(parent) : new QDoubleSpinBox(parent);
     field->setDecimals(2);
-    field->setSingleStep(0.5);
+    field->setSingleStep(asTime ? 1.0 : 0.5);
     field->setRange(0, kLongestField);
-    field->setSuffix(QObject::tr(" s"));
+    if (!asTime)
+        field->setSuffix(QObject::tr(" s"));
     field->setAccelerated(true);
     // Whole values only, so typing "15" is not taken as "1" on the way.
     field->setKeyboardTracking(false);
@@ -108,10 +111,10 @@ QWidget* RingtoneDialog::buildFields() {
     auto* box = new QWidget(this);
     auto* grid = new QGridLayout(box);
     grid->setContentsMargins(0, 0, 0, 0);
-    m_startField = secondsField(box);
-    m_lengthField = secondsField(box);
-    m_fadeInField = secondsField(box);
-    m_fadeOutField = secondsField(box);
+    m_startField = secondsField(box, true);
+    m_lengthField = secondsField(box, true);
+    m_fadeInField = secondsField(box, false);
+    m_fadeOutField = secondsField(box, false);
     m_profileBox = new QComboBox(box);
     m_badge = new LengthBadge(box);
     auto label = [box](const QString& text, QWidget* buddy) {

@@ -45,6 +45,13 @@ WaveformView::WaveformView(RingtoneSelection& selection, QWidget* parent)
 
 void WaveformView::setLevels(const velmora::LevelProfile* levels) {
     m_levels = levels;
+    // A quiet recording is drawn as tall as a loud one, up to 8 times its own height.
+    float loudest = 0;
+    if (levels) {
+        for (const float peak : levels->peak)
+            loudest = std::max(loudest, peak);
+    }
+    m_heightScale = loudest > 0 ? std::min(1.0f / loudest, 8.0f) : 1.0f;
     update();
 }
 
@@ -198,8 +205,8 @@ void WaveformView::paintLevels(QPainter& painter, const QRect& plot) const {
             peak = std::max(peak, m_levels->peak[static_cast<std::size_t>(w)]);
             rms = std::max(rms, m_levels->rms[static_cast<std::size_t>(w)]);
         }
-        const int peakHeight = static_cast<int>(std::min(peak, 1.0f) * halfHeight);
-        const int rmsHeight = static_cast<int>(std::min(rms, 1.0f) * halfHeight);
+        const int peakHeight = static_cast<int>(std::min(peak * m_heightScale, 1.0f) * halfHeight);
+        const int rmsHeight = static_cast<int>(std::min(rms * m_heightScale, 1.0f) * halfHeight);
         painter.setPen(kPeakColour);
         painter.drawLine(x, middle - peakHeight, x, middle + peakHeight);
         painter.setPen(kRmsColour);

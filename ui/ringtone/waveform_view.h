@@ -55,6 +55,7 @@ private:
 
     RingtoneSelection& m_selection;
     const velmora::LevelProfile* m_levels = nullptr;
+    float m_heightScale = 1.0f; // from full scale to the plot's half height
     std::int64_t m_limitMs = 0;
     QString m_placeholder;
     Drag m_drag = Drag::None;
