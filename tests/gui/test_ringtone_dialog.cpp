@@ -256,9 +256,11 @@ void RingtoneDialogTest::timeFieldsReadMinutes() {
     dialog.show();
     enter(dialog.startField(), 3);
     QCOMPARE(dialog.startField().text(), QStringLiteral("0:03.00"));
-    dialog.startField().lineEdit()->selectAll();
-    QTest::keyClicks(dialog.startField().lineEdit(), typed);
-    QTest::keyClick(dialog.startField().lineEdit(), Qt::Key_Return);
+    auto* edit = dialog.startField().findChild<QLineEdit*>();
+    QVERIFY(edit);
+    edit->selectAll();
+    QTest::keyClicks(edit, typed);
+    QTest::keyClick(edit, Qt::Key_Return);
     const double expected = seconds < 0 ? 3.0 : seconds;
     QCOMPARE(dialog.startField().value(), expected);
     QCOMPARE(dialog.selection().segment().startMs, std::llround(expected * 1000));
