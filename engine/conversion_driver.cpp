@@ -152,7 +152,7 @@ bool ConversionDriver::convertOne(SourceFile& entry, int row, int position, int 
 }
 
 bool ConversionDriver::routineSucceeded(SourceFile& entry, int position, std::string& status) {
-    RoutineContext context{m_settings, m_view, position, {}};
+    RoutineContext context{m_settings, m_view, position, {}, entry.segment};
     const bool routineResult =
         runSelectedRoutine(entry.kind, entry.path, entry.outputPath, context);
     if (routineResult && isNonEmptyFile(entry.outputPath))

@@ -3,6 +3,7 @@
 #include "engine/batch_view.h"
 #include "engine/block_loop.h"
 #include "engine/file_list.h"
+#include "engine/segment_filter.h"
 #include "sources/source_factory.h"
 
 #include <cstdio>
@@ -10,6 +11,19 @@
 #include <unistd.h>
 
 namespace velmora {
+namespace {
+
+constexpr const char* kEmptySegmentNote = "the part to convert has no length";
+constexpr const char* kStartPastEndNote = "the part to convert starts after the end of the file";
+
+// A source's whole seconds may be rounded either way; a start a second past them is surely
+// beyond the end, and the file need not be decoded to learn it.
+bool startsSurelyPastTheEnd(const Segment& segment, const AudioSource& source) {
+    return source.durationSeconds() > 0 &&
+           segment.startMs >= (std::int64_t{source.durationSeconds()} + 1) * 1000;
+}
+
+} // namespace
 
 bool samePathIgnoringCase(const std::string& a, const std::string& b) {
     return upperCasePath(a) == upperCasePath(b);
@@ -40,6 +54,8 @@ bool ConversionRoutine::run(SourceKind kind, const std::string& sourcePath,
         context.failureNote = factory.failureNote();
         return false;
     }
+    if (context.segment && !segmentFits(*context.segment, *source, context))
+        return false;
 
     const std::string partialPath = partialPathFor(outputPath);
     if (!openWriter(*source, partialPath, context)) {
@@ -64,17 +80,37 @@ bool ConversionRoutine::run(SourceKind kind, const std::string& sourcePath,
     return succeeded;
 }
 
+bool ConversionRoutine::segmentFits(const Segment& segment, const AudioSource& source,
+                                    RoutineContext& context) {
+    if (segment.lengthMs <= 0 || segment.startMs < 0) {
+        context.failureNote = kEmptySegmentNote;
+        return false;
+    }
+    if (startsSurelyPastTheEnd(segment, source)) {
+        context.failureNote = kStartPastEndNote;
+        return false;
+    }
+    return true;
+}
+
 bool ConversionRoutine::runBlocks(AudioSource& source, SourceKind kind,
                                   const std::string& sourcePath, RoutineContext& context) {
     BlockAdapter adapter;
     if (!adapter.setup(adapterPlan(source, context)))
         return false;
-    BlockLoop loop(source, kind, context.view, std::string(fileNamePart(sourcePath)));
+    std::optional<SegmentFilter> segment;
+    if (context.segment)
+        segment.emplace(*context.segment, source.sampleRate(), source.outChannels(),
+                        source.bitsPerSample());
+    BlockLoop loop(source, kind, context.view, std::string(fileNamePart(sourcePath)),
+                   segment ? &*segment : nullptr);
     const BlockLoop::Outcome outcome =
         loop.run([&](std::int16_t* left, std::int16_t* right, int frames) {
             const PcmBlock block = adapter.adapt(left, right, frames);
             return block.frames <= 0 || writeBlock(block);
         });
+    if (outcome == BlockLoop::Outcome::StartPastEnd)
+        context.failureNote = kStartPastEndNote;
     if (outcome != BlockLoop::Outcome::Completed)
         return false;
     const PcmBlock tail = adapter.drain();

@@ -50,6 +50,9 @@ protected:
     virtual bool finish(std::unique_ptr<AudioSource>& source, bool succeeded) = 0;
 
 private:
+    // False, with the failure note, for a segment that cannot give any output.
+    static bool segmentFits(const Segment& segment, const AudioSource& source,
+                            RoutineContext& context);
     bool runBlocks(AudioSource& source, SourceKind kind, const std::string& sourcePath,
                    RoutineContext& context);
 };

@@ -128,6 +128,11 @@ public:
     // is off.
     std::vector<std::string> extensionFilter;
 
+    // Not persisted: set for a run by the iPhone ringtone profile. The MP4 family otherwise
+    // keeps the source's rate; with this on, a source above 48000 Hz is brought down to 44100 Hz,
+    // the highest rate every phone plays.
+    bool limitM4ASampleRate = false;
+
     // To be called after "EnableExtFilter" or "FilterExts" changed.
     void rebuildExtensionFilter();
 

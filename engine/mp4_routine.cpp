@@ -9,6 +9,8 @@ namespace velmora {
 namespace {
 
 constexpr int kRenderRate = 44100;
+constexpr int kHighestKeptRate = 48000;
+constexpr int kLimitedRate = 44100;
 constexpr int kCustomTags = 0;
 constexpr int kTransferredTags = 1;
 
@@ -35,9 +37,14 @@ int Mp4Routine::renderRate(const ConversionSettings&) const {
     return kRenderRate;
 }
 
-bool Mp4Routine::openWriter(AudioSource& source, const std::string& path, RoutineContext&) {
+bool Mp4Routine::openWriter(AudioSource& source, const std::string& path, RoutineContext& context) {
+    m_rate = source.sampleRate();
     m_bits = source.bitsPerSample();
-    return m_writer.open(path, source.sampleRate(), source.outChannels(), m_bits);
+    if (context.settings.limitM4ASampleRate && m_rate > kHighestKeptRate) {
+        m_rate = kLimitedRate;
+        m_bits = 16; // the converter delivers 16-bit samples
+    }
+    return m_writer.open(path, m_rate, source.outChannels(), m_bits);
 }
 
 bool Mp4Routine::startWriter(AudioSource& source, const std::string& sourcePath, SourceKind kind,
@@ -68,8 +75,14 @@ std::optional<Mp4Writer::Tags> Mp4Routine::chooseTags(AudioSource& source,
 }
 
 BlockAdapter::Plan Mp4Routine::adapterPlan(AudioSource& source, RoutineContext& context) {
-    return unchangedSourcePlan(source, context.settings.AmplifyM4A != 0,
-                               context.settings.AmplifyM4ACoef);
+    BlockAdapter::Plan plan = unchangedSourcePlan(source, context.settings.AmplifyM4A != 0,
+                                                  context.settings.AmplifyM4ACoef);
+    if (m_rate != plan.source.rate) {
+        plan.output.rate = m_rate;
+        plan.output.bits = m_bits;
+        plan.convert = true;
+    }
+    return plan;
 }
 
 bool Mp4Routine::writeBlock(const PcmBlock& block) {

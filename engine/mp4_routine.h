@@ -9,6 +9,7 @@ namespace velmora {
 
 // Converts one file to M4A, MP4, M4B or M4R (the four differ only in the output's extension):
 // the source's PCM unchanged into AAC in an MPEG-4 file, with the tags "M4AID3TagType" asks for.
+// Only a run that limits the rate (a ringtone for a phone) resamples a high-rate source.
 class Mp4Routine : public ConversionRoutine {
 protected:
     int renderRate(const ConversionSettings& settings) const override;
@@ -26,6 +27,7 @@ private:
                                                      RoutineContext& context);
 
     Mp4Writer m_writer;
+    int m_rate = 0; // Hz of the output
     int m_bits = 16;
 };
 

@@ -12,6 +12,7 @@ int runDecode(const std::vector<std::string>& args);
 int runFormats(const std::vector<std::string>& args);
 int runConvert(const std::vector<std::string>& args);
 int runSettings(const std::vector<std::string>& args);
+int runSuggestSegment(const std::vector<std::string>& args);
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;

@@ -6,7 +6,8 @@
 namespace velmora::cli {
 namespace {
 
-constexpr const char* kCommands = "probe decode convert settings formats completion";
+constexpr const char* kCommands =
+    "probe decode convert suggest-segment settings formats completion";
 constexpr const char* kDecoders = "wav aiff au bass ffmpeg ogg wma";
 
 std::string settingNames() {
@@ -134,6 +135,11 @@ std::string CompletionScript::bash() {
            settingNames() +
            "\" -- \"$cur\"))\n"
            "        fi ;;\n"
+           "    suggest-segment)\n"
+           "        case \"$prev\" in --length) COMPREPLY=(); return ;; esac\n"
+           "        if [[ \"$cur\" == -* ]]; then\n"
+           "            COMPREPLY=($(compgen -W \"--length --json\" -- \"$cur\"))\n"
+           "        else COMPREPLY=($(compgen -f -- \"$cur\")); fi ;;\n"
            "    formats) COMPREPLY=($(compgen -W \"--json\" -- \"$cur\")) ;;\n"
            "    completion) COMPREPLY=($(compgen -W \"bash zsh\" -- \"$cur\")) ;;\n"
            "    esac\n"
@@ -171,6 +177,9 @@ std::string CompletionScript::zsh() {
            settingNames() +
            "\n"
            "        fi ;;\n"
+           "    suggest-segment)\n"
+           "        _arguments '--length[length of the part, seconds or m,ss]:TIME: ' \\\n"
+           "            '--json[start and length as a JSON object]' ':file:_files' ;;\n"
            "    formats) compadd -- --json ;;\n"
            "    completion) compadd -- bash zsh ;;\n"
            "    esac\n"

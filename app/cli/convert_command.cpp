@@ -1,7 +1,9 @@
 #include "app/cli/commands.h"
 #include "app/cli/convert_options.h"
 #include "app/cli/input_collector.h"
+#include "app/cli/long_ringtone_question.h"
 #include "app/cli/result_printer.h"
+#include "app/cli/segment_planner.h"
 #include "app/cli/terminal_batch_view.h"
 #include "engine/conversion_driver.h"
 #include "engine/conversion_settings.h"
@@ -48,6 +50,16 @@ int runConvert(const std::vector<std::string>& args) {
         rows.push_back(static_cast<int>(row));
         viewRows.push_back({collector.givenName(row), &list.entry(row)});
     }
+    notices.clear();
+    SegmentPlanner(options).plan(entries, notices);
+    for (const std::string& notice : notices)
+        std::cerr << notice << '\n';
+    if (LongRingtoneQuestion::ask(settings.OutputFormat, entries) ==
+        LongRingtoneQuestion::Answer::Cancel) {
+        std::cerr << "velmora-cli: cancelled; nothing was converted\n";
+        return kExitFailed;
+    }
+
     bool cancelled = false;
     if (!entries.empty()) {
         TerminalBatchView view(std::move(viewRows), printer, !options.quiet());

@@ -1,6 +1,7 @@
 #include "app/cli/convert_options.h"
 
 #include "engine/output_format.h"
+#include "engine/segment_time.h"
 
 #include <algorithm>
 #include <array>
@@ -38,6 +39,13 @@ constexpr std::array kOptions = {
     CliOption{"--genre", "", "TEXT", "", "genre tag (implies --tags preset)"},
     CliOption{"--comment", "", "TEXT", "", "comment tag (implies --tags preset)"},
     CliOption{"--track", "", "NUMBER", "", "track number tag (implies --tags preset)"},
+    CliOption{"--ringtone", "", "PHONE", "iphone android feature-phone",
+              "a ringtone the phone accepts: its format, settings and fades, and the loudest "
+              "part unless --start or --length is given"},
+    CliOption{"--start", "", "TIME", "", "convert from TIME on (seconds or m:ss)"},
+    CliOption{"--length", "", "TIME", "", "convert at most TIME (seconds or m:ss)"},
+    CliOption{"--fade-in", "", "TIME", "", "fade in over TIME (seconds or m:ss)"},
+    CliOption{"--fade-out", "", "TIME", "", "fade out over TIME (seconds or m:ss)"},
     CliOption{"--json", "", "", "", "print one JSON object per file and a summary"},
     CliOption{"--quiet", "-q", "", "", "print only the files that failed"},
 };
@@ -246,6 +254,12 @@ std::optional<std::string> ConvertOptions::parse(const std::vector<std::string>&
         if (auto problem = takeOption(*option, value))
             return problem;
     }
+    if (m_ringtone) {
+        if (m_format && *m_format != m_ringtone->outputFormat)
+            return "convert: --ringtone " + std::string(m_ringtone->cliWord) + " writes " +
+                   outputFormatUpperWord(m_ringtone->outputFormat) + "; --to contradicts it";
+        m_format = m_ringtone->outputFormat;
+    }
     if (!m_format || m_inputs.empty())
         return "convert: usage: velmora-cli convert --to FORMAT [OPTION]... FILE|FOLDER...";
     if (m_outputDir && m_sameFolder)
@@ -322,6 +336,12 @@ std::optional<std::string> ConvertOptions::takeOption(const CliOption& option,
     } else if (name == "--title") {
         m_tagFields.emplace_back("TitleAsFileName", "0");
         m_tagFields.emplace_back("Title", value);
+    } else if (name == "--ringtone") {
+        if (!(m_ringtone = findDeviceProfile(value)))
+            return bad("iphone, android or feature-phone");
+    } else if (name == "--start" || name == "--length" || name == "--fade-in" ||
+               name == "--fade-out") {
+        return takeTime(name, value);
     } else if (name == "--json") {
         m_json = true;
     } else if (name == "--quiet") {
@@ -333,6 +353,47 @@ std::optional<std::string> ConvertOptions::takeOption(const CliOption& option,
         m_tagFields.emplace_back(field, value);
     }
     return std::nullopt;
+}
+
+std::optional<std::string> ConvertOptions::takeTime(std::string_view name,
+                                                    const std::string& value) {
+    const std::optional<std::int64_t> ms = SegmentTime::parse(value);
+    if (name == "--length") {
+        if (!ms || *ms == 0)
+            return "convert: --length wants a time above 0 (seconds or m:ss), not \"" + value +
+                   "\"";
+        m_lengthMs = ms;
+        return std::nullopt;
+    }
+    if (!ms)
+        return "convert: " + std::string(name) + " wants a time (seconds or m:ss), not \"" + value +
+               "\"";
+    if (name == "--start")
+        m_startMs = ms;
+    else if (name == "--fade-in")
+        m_fadeInMs = ms;
+    else
+        m_fadeOutMs = ms;
+    return std::nullopt;
+}
+
+bool ConvertOptions::wantsSegment() const {
+    return m_ringtone || m_startMs || m_lengthMs || m_fadeInMs || m_fadeOutMs;
+}
+
+bool ConvertOptions::wantsSuggestedStart() const {
+    return m_ringtone && !m_startMs;
+}
+
+Segment ConvertOptions::segment() const {
+    Segment segment;
+    segment.startMs = m_startMs.value_or(0);
+    segment.lengthMs =
+        m_lengthMs.value_or(m_ringtone ? m_ringtone->suggestedLengthMs : Segment::kToTheEndMs);
+    // A profile brings fades of its own; otherwise only the fades asked for.
+    segment.fadeInMs = m_fadeInMs.value_or(m_ringtone ? m_ringtone->defaultFadeInMs : 0);
+    segment.fadeOutMs = m_fadeOutMs.value_or(m_ringtone ? m_ringtone->defaultFadeOutMs : 0);
+    return segment;
 }
 
 std::optional<std::string>
@@ -397,6 +458,9 @@ ConvertOptions::shorthandAssignments(std::vector<Assignment>& out) const {
 
 std::optional<std::string> ConvertOptions::applyTo(ConversionSettings& settings,
                                                    std::vector<std::string>& notices) const {
+    // The profile first: the user's own options fine-tune it.
+    if (m_ringtone)
+        applyDeviceProfile(*m_ringtone, settings);
     std::vector<Assignment> assignments;
     if (auto problem = outputFolderAssignments(assignments))
         return problem;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "engine/conversion_settings.h"
+#include "engine/device_profile.h"
+#include "sources/segment.h"
 
 #include <optional>
 #include <span>
@@ -39,11 +41,22 @@ public:
     bool json() const { return m_json; }
     bool quiet() const { return m_quiet; }
 
+    // The phone profile of --ringtone; nullptr without one.
+    const DeviceProfile* ringtone() const { return m_ringtone; }
+    // True when the files get a segment: a profile, a start, a length or a fade was given.
+    bool wantsSegment() const;
+    // True when the start is the loudest part's (a profile without --start).
+    bool wantsSuggestedStart() const;
+    // The segment as asked; its start is 0 when it is to be suggested, and its length runs to
+    // the end of the file when neither --length nor a profile gives one.
+    Segment segment() const;
+
 private:
     using Assignment = std::pair<std::string, std::string>; // setting name, value
 
     std::optional<std::string> takeOption(const CliOption& option, const std::string& value);
     std::optional<std::string> takeInput(const std::string& arg);
+    std::optional<std::string> takeTime(std::string_view name, const std::string& value);
     std::optional<std::string> shorthandAssignments(std::vector<Assignment>& out) const;
     std::optional<std::string> outputFolderAssignments(std::vector<Assignment>& out) const;
 
@@ -60,6 +73,11 @@ private:
     std::optional<int> m_gainPercent;
     std::optional<int> m_tagType;
     std::vector<Assignment> m_tagFields; // preset field name, value
+    const DeviceProfile* m_ringtone = nullptr;
+    std::optional<std::int64_t> m_startMs;
+    std::optional<std::int64_t> m_lengthMs;
+    std::optional<std::int64_t> m_fadeInMs;
+    std::optional<std::int64_t> m_fadeOutMs;
     bool m_json = false;
     bool m_quiet = false;
     std::vector<std::string> m_inputs;

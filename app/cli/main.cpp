@@ -22,6 +22,9 @@ Commands:
   convert --to FORMAT [OPTION]... FILE|FOLDER...
                                 convert files with the stored settings; the
                                 options change them for this run only
+  suggest-segment [--length TIME] [--json] FILE
+                                print the loudest part of FILE lasting TIME
+                                (default 30 s): its start and length
   settings list | get NAME | set NAME VALUE | reset [NAME] | path
                                 read and write the stored settings
   formats [--json]              list the output formats
@@ -36,7 +39,8 @@ constexpr const char* kConvertFooter =
     R"(
 --set takes a stored setting's name (velmora-cli settings list): MP3BitRate=192,
 MP3Tag.Artist=... An encoding option switches the format's Auto setting off for
-the run. Exit status: 0 all converted, 1 some failed, 2 usage error, 130 after Ctrl+C.
+the run. TIME is seconds (45, 1.5) or minutes and seconds (0:45). Without
+--ringtone or --fade-in/--fade-out no fade is applied. Exit status: 0 all converted, 1 some failed, 2 usage error, 130 after Ctrl+C.
 )";
 
 // The convert options as the option table describes them, one per line.
@@ -108,5 +112,7 @@ int main(int argc, char** argv) {
         return runConvert(args);
     if (command == "settings")
         return runSettings(args);
+    if (command == "suggest-segment")
+        return runSuggestSegment(args);
     return usageError("unknown command " + command + "; try velmora-cli --help");
 }
