@@ -13,6 +13,7 @@
 #include "ui/ringtone/length_badge.h"
 #include "ui/ringtone/ringtone_dialog.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QLabel>
@@ -25,6 +26,8 @@ namespace {
 const QString kFolder = QStringLiteral(VELMORA_SCREENSHOT_DIR);
 
 void save(QWidget& widget, const QString& name) {
+    // Layouts settle after the texts that changed them.
+    QCoreApplication::processEvents();
     QDir().mkpath(kFolder);
     const QString file = kFolder + QLatin1Char('/') + name;
     QVERIFY2(widget.grab().save(file), qPrintable(file));
@@ -32,6 +35,7 @@ void save(QWidget& widget, const QString& name) {
 
 // No label of the dialog is cut off: each gets at least the width its text asks for.
 void verifyLabelsFit(const QWidget& dialog) {
+    QCoreApplication::processEvents();
     for (const QLabel* label : dialog.findChildren<QLabel*>()) {
         if (!label->isVisible() || label->wordWrap())
             continue;

@@ -96,6 +96,7 @@ QWidget* RingtoneDialog::buildScanRow() {
     layout->setContentsMargins(0, 0, 0, 0);
     m_scanProgress = new QProgressBar(row);
     m_scanProgress->setRange(0, 100);
+    m_scanProgress->setValue(0);
     m_scanProgress->setFormat(tr("Reading the song... %p%"));
     m_cancelScanButton = new QPushButton(tr("Stop Reading"), row);
     m_statusLine = new QLabel(row);

@@ -33,16 +33,11 @@ void RingtoneSelection::clampLength() {
 }
 
 void RingtoneSelection::fitFades() {
-    m_segment.fadeInMs = std::max<std::int64_t>(m_segment.fadeInMs, 0);
-    m_segment.fadeOutMs = std::max<std::int64_t>(m_segment.fadeOutMs, 0);
-    m_fadesShortened = false;
-    if (m_segment.fadeInMs + m_segment.fadeOutMs <= m_segment.lengthMs)
-        return;
-    // Together longer than the part: each fade gets at most half of it, so they never overlap.
-    const std::int64_t half = m_segment.lengthMs / 2;
-    m_segment.fadeInMs = std::min(m_segment.fadeInMs, half);
-    m_segment.fadeOutMs = std::min(m_segment.fadeOutMs, half);
-    m_fadesShortened = true;
+    // The conversion applies the same rule, so the dialog shows the fades that will be heard.
+    const velmora::Segment fitted = velmora::withFittingFades(m_segment);
+    m_fadesShortened =
+        fitted.fadeInMs < m_segment.fadeInMs || fitted.fadeOutMs < m_segment.fadeOutMs;
+    m_segment = fitted;
 }
 
 void RingtoneSelection::setStart(std::int64_t startMs) {

@@ -16,9 +16,9 @@ namespace {
 const QColor kBackground(0x1f, 0x26, 0x33);
 const QColor kPeakColour(0x4f, 0x6d, 0x8f);
 const QColor kRmsColour(0x8f, 0xc1, 0xf0);
-const QColor kSelectionFill(0xff, 0xd3, 0x5c, 60);
+const QColor kSelectionFill(0x5a, 0x4b, 0x23);
 const QColor kSelectionEdge(0xff, 0xd3, 0x5c);
-const QColor kTooLongFill(0xe0, 0x40, 0x40, 90);
+const QColor kTooLongFill(0x7a, 0x2a, 0x2e);
 const QColor kAxisText(0xc8, 0xd0, 0xdc);
 
 // Seconds between time marks: the first step that leaves room for a label.
@@ -177,6 +177,8 @@ void WaveformView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), kBackground);
     const QRect plot = plotRect();
+    // The part lies behind the waveform, so the sound inside it stays as clear as outside.
+    paintSelectionBand(painter, plot);
     painter.setPen(QColor(0x3a, 0x45, 0x58));
     painter.drawLine(plot.left(), plot.center().y(), plot.right(), plot.center().y());
     if (m_levels)
@@ -185,7 +187,7 @@ void WaveformView::paintEvent(QPaintEvent*) {
         painter.setPen(kAxisText);
         painter.drawText(plot, Qt::AlignCenter, m_placeholder);
     }
-    paintSelection(painter, plot);
+    paintSelectionEdges(painter, plot);
     paintTimeAxis(painter, plot);
 }
 
@@ -214,7 +216,7 @@ void WaveformView::paintLevels(QPainter& painter, const QRect& plot) const {
     }
 }
 
-void WaveformView::paintSelection(QPainter& painter, const QRect& plot) const {
+void WaveformView::paintSelectionBand(QPainter& painter, const QRect& plot) const {
     const int startX = xOfTime(m_selection.segment().startMs);
     const int endX = xOfTime(m_selection.endMs());
     painter.fillRect(QRect(QPoint(startX, plot.top()), QPoint(endX, plot.bottom())),
@@ -224,6 +226,11 @@ void WaveformView::paintSelection(QPainter& painter, const QRect& plot) const {
         painter.fillRect(QRect(QPoint(limitX, plot.top()), QPoint(endX, plot.bottom())),
                          kTooLongFill);
     }
+}
+
+void WaveformView::paintSelectionEdges(QPainter& painter, const QRect& plot) const {
+    const int startX = xOfTime(m_selection.segment().startMs);
+    const int endX = xOfTime(m_selection.endMs());
     paintFadeCurves(painter, plot);
     painter.setPen(QPen(kSelectionEdge, 2));
     painter.drawLine(startX, plot.top(), startX, plot.bottom());

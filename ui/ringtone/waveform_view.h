@@ -49,7 +49,8 @@ private:
     void updateCursor(int x);
     std::int64_t shownDurationMs() const;
     void paintLevels(class QPainter& painter, const QRect& plot) const;
-    void paintSelection(QPainter& painter, const QRect& plot) const;
+    void paintSelectionBand(QPainter& painter, const QRect& plot) const;
+    void paintSelectionEdges(QPainter& painter, const QRect& plot) const;
     void paintFadeCurves(QPainter& painter, const QRect& plot) const;
     void paintTimeAxis(QPainter& painter, const QRect& plot) const;
 
