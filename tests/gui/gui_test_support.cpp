@@ -84,7 +84,8 @@ bool writeSongLikeFile(const QString& path) {
     appendNotes(effects, 25, 0.25, 0.55, chorus); // second chorus, 130-155 s
     appendNotes(effects, 25, 0.5, 0.12, verse);   // outro, 155-180 s
     QProcess sox;
-    sox.start(QStringLiteral("sox"), QStringList{"-n", "-r", "44100", "-c", "2", path} + effects);
+    sox.start(QStringLiteral("sox"),
+              QStringList{"-n", "-r", "44100", "-c", "2", "-b", "16", path} + effects);
     return sox.waitForFinished(120000) && sox.exitStatus() == QProcess::NormalExit &&
            sox.exitCode() == 0;
 }

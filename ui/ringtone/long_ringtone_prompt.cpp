@@ -38,9 +38,12 @@ QString LongRingtonePrompt::questionText(std::span<velmora::SourceFile* const> l
                              : tr("%1 of the files last longer than %2 seconds.")
                                    .arg(longEntries.size())
                                    .arg(seconds);
-    return lead + QLatin1Char(' ') +
-           tr("An iPhone only offers ringtones shorter than that.\n\n"
-              "Trim them to their loudest part, convert them whole anyway, or cancel?");
+    const QString choice =
+        longEntries.size() == 1
+            ? tr("Trim it to its loudest part, convert it whole anyway, or cancel?")
+            : tr("Trim them to their loudest parts, convert them whole anyway, or cancel?");
+    return lead + QLatin1Char(' ') + tr("An iPhone only offers ringtones shorter than that.") +
+           QStringLiteral("\n\n") + choice;
 }
 
 LongRingtonePrompt::Answer
