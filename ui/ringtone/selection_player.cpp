@@ -1,5 +1,6 @@
 #include "ui/ringtone/selection_player.h"
 
+#include "engine/segment_filter.h"
 #include "sources/source_factory.h"
 
 #include <QAudioDevice>
@@ -8,27 +9,11 @@
 #include <QMediaDevices>
 #include <QThread>
 #include <algorithm>
-#include <cmath>
 #include <vector>
 
 namespace {
 
 constexpr int kRenderRate = 44100; // Hz for synthesised material (modules, MIDI)
-
-// Equal-power gain at `frame` of a part of `total` frames with fades of the given frame counts.
-double fadeGain(std::int64_t frame, std::int64_t total, std::int64_t fadeIn, std::int64_t fadeOut) {
-    double gain = 1.0;
-    if (fadeIn > 0 && frame < fadeIn)
-        gain *= std::sin(static_cast<double>(frame) / static_cast<double>(fadeIn) * M_PI / 2);
-    const std::int64_t fromEnd = total - 1 - frame;
-    if (fadeOut > 0 && fromEnd < fadeOut)
-        gain *= std::sin(static_cast<double>(fromEnd) / static_cast<double>(fadeOut) * M_PI / 2);
-    return gain;
-}
-
-std::int64_t framesOf(std::int64_t ms, int rate) {
-    return ms * rate / 1000;
-}
 
 struct DecodedPart {
     QByteArray pcm; // interleaved signed 16-bit
@@ -45,6 +30,17 @@ std::int16_t sampleAt(const std::int16_t* buffer, int frame, bool eightBit) {
     return static_cast<std::int16_t>((static_cast<int>(byte) - 128) * 256);
 }
 
+void appendFrames(DecodedPart& part, const std::int16_t* left, const std::int16_t* right,
+                  int frames, bool eightBit) {
+    for (int frame = 0; frame < frames; ++frame) {
+        for (int channel = 0; channel < part.channels; ++channel) {
+            const std::int16_t sample = sampleAt(channel == 0 ? left : right, frame, eightBit);
+            part.pcm.append(reinterpret_cast<const char*>(&sample), sizeof sample);
+        }
+    }
+}
+
+// The part exactly as a conversion cuts and fades it, through the engine's own segment filter.
 DecodedPart decodePart(const velmora::SourceFile& entry, const velmora::Segment& segment,
                        const std::atomic<bool>& cancel) {
     DecodedPart part;
@@ -57,35 +53,25 @@ DecodedPart decodePart(const velmora::SourceFile& entry, const velmora::Segment&
     part.rate = source->sampleRate();
     part.channels = std::min(source->outChannels(), 2);
     const bool eightBit = source->bitsPerSample() == 8;
-    const std::int64_t skip = framesOf(segment.startMs, part.rate);
-    const std::int64_t bytesPerFrame = 2LL * part.channels;
-    const std::int64_t wanted = std::min<std::int64_t>(framesOf(segment.lengthMs, part.rate),
-                                                       SelectionPlayer::kMaxBytes / bytesPerFrame);
-    const std::int64_t fadeIn = framesOf(segment.fadeInMs, part.rate);
-    const std::int64_t fadeOut = framesOf(segment.fadeOutMs, part.rate);
+    velmora::SegmentFilter filter(segment, part.rate, part.channels, eightBit ? 8 : 16);
     std::vector<std::int16_t> left(velmora::AudioSource::kMaxFramesPerRead);
     std::vector<std::int16_t> right(velmora::AudioSource::kMaxFramesPerRead);
-    part.pcm.reserve(static_cast<qsizetype>(wanted * bytesPerFrame));
-    std::int64_t position = 0; // frames read from the source
-    std::int64_t kept = 0;
-    while (kept < wanted && !cancel.load()) {
+    while (!filter.ended() && !cancel.load() && part.pcm.size() < SelectionPlayer::kMaxBytes) {
         const int got = source->read(left.data(), right.data());
         if (got <= 0)
             break;
-        for (int frame = 0; frame < got && kept < wanted; ++frame, ++position) {
-            if (position < skip)
-                continue;
-            const double gain = fadeGain(kept, wanted, fadeIn, fadeOut);
-            for (int channel = 0; channel < part.channels; ++channel) {
-                const std::int16_t* buffer = channel == 0 ? left.data() : right.data();
-                const auto sample = static_cast<std::int16_t>(
-                    std::lround(sampleAt(buffer, frame, eightBit) * gain));
-                part.pcm.append(reinterpret_cast<const char*>(&sample), sizeof sample);
-            }
-            ++kept;
-        }
+        appendFrames(part, left.data(), right.data(), filter.take(left.data(), right.data(), got),
+                     eightBit);
     }
-    if (kept == 0 && !cancel.load())
+    // The held frames fade out where the part (or the memory allowed for it) ends.
+    while (!cancel.load()) {
+        const int drained =
+            filter.drain(left.data(), right.data(), velmora::AudioSource::kMaxFramesPerRead);
+        if (drained <= 0)
+            break;
+        appendFrames(part, left.data(), right.data(), drained, eightBit);
+    }
+    if (part.pcm.isEmpty() && !cancel.load())
         part.failure = QObject::tr("The selection holds no sound to play.");
     return part;
 }
