@@ -69,6 +69,19 @@ void drag(WaveformView& view, std::int64_t fromMs, std::int64_t toMs) {
     QTest::mouseRelease(&view, Qt::LeftButton, {}, to);
 }
 
+// Runs `act` on the ringtone dialog as soon as one is open (it runs inside the dialog's own loop).
+void whenDialogOpens(QObject* context, std::function<void(RingtoneDialog&)> act,
+                     int triesLeft = 500) {
+    if (auto* dialog = guitest::findTopLevel<RingtoneDialog>()) {
+        act(*dialog);
+        return;
+    }
+    if (triesLeft > 0)
+        QTimer::singleShot(10, context, [context, act, triesLeft] {
+            whenDialogOpens(context, act, triesLeft - 1);
+        });
+}
+
 } // namespace
 
 class RingtoneDialogTest : public QObject {
@@ -298,6 +311,7 @@ void RingtoneDialogTest::okStoresTheSegmentAndTheListShowsIt() {
     guitest::MessageLog log;
     log.attach(window);
     guitest::writeWav(sandbox.path(QStringLiteral("tone.wav")), 60);
+    window.show();
     window.addStartupPaths({sandbox.file(QStringLiteral("tone.wav"))});
     QCOMPARE(window.model().rowCount(), 1);
     window.list().selectRow(0);
@@ -305,16 +319,14 @@ void RingtoneDialogTest::okStoresTheSegmentAndTheListShowsIt() {
     QVERIFY(window.listAction(MainWindow::ListCommand::MakeRingtone)->isEnabled());
 
     bool seen = false;
-    QTimer::singleShot(0, this, [&] {
-        auto* dialog = guitest::findTopLevel<RingtoneDialog>();
-        QVERIFY(dialog);
+    whenDialogOpens(this, [&](RingtoneDialog& dialog) {
         seen = true;
-        dialog->profileBox().setCurrentIndex(profileIndex("feature-phone"));
-        enter(dialog->startField(), 12);
-        enter(dialog->lengthField(), 25);
-        enter(dialog->fadeInField(), 0.5);
-        enter(dialog->fadeOutField(), 1.5);
-        dialog->accept();
+        dialog.profileBox().setCurrentIndex(profileIndex("feature-phone"));
+        enter(dialog.startField(), 12);
+        enter(dialog.lengthField(), 25);
+        enter(dialog.fadeInField(), 0.5);
+        enter(dialog.fadeOutField(), 1.5);
+        dialog.accept();
     });
     window.listAction(MainWindow::ListCommand::MakeRingtone)->trigger();
     QVERIFY(seen);
@@ -330,13 +342,19 @@ void RingtoneDialogTest::okStoresTheSegmentAndTheListShowsIt() {
     QCOMPARE(window.formatBox().currentData().toInt(),
              velmora::findDeviceProfile("feature-phone")->outputFormat);
 
-    // "Whole File" takes the part away again, mark and tooltip line included.
-    QTimer::singleShot(0, this, [&] {
-        auto* dialog = guitest::findTopLevel<RingtoneDialog>();
-        QVERIFY(dialog);
-        dialog->done(RingtoneDialog::kWholeFile);
+    // Ctrl+double-click on the row opens it again; "Whole File" takes the part away, mark and
+    // tooltip line included.
+    bool reopened = false;
+    whenDialogOpens(this, [&](RingtoneDialog& dialog) {
+        reopened = true;
+        dialog.done(RingtoneDialog::kWholeFile);
     });
-    window.makeRingtone();
+    const QRect cell = window.list().visualRect(file);
+    // The first click of the pair toggles the row out of the selection, as Ctrl does.
+    QTest::mouseClick(window.list().viewport(), Qt::LeftButton, Qt::ControlModifier, cell.center());
+    QTest::mouseDClick(window.list().viewport(), Qt::LeftButton, Qt::ControlModifier,
+                       cell.center());
+    QTRY_VERIFY(reopened);
     QVERIFY(!window.model().entry(0).segment.has_value());
     QVERIFY(window.model().data(file, Qt::DecorationRole).isNull());
     QVERIFY(

@@ -592,17 +592,25 @@ void MainWindow::browseDestinationFolder() {
     m_shell->showInFileManager(QFile::decodeName(m_model->entry(row).outputPath.c_str()));
 }
 
-void MainWindow::onListDoubleClicked() {
-    if (QApplication::keyboardModifiers() & Qt::ControlModifier)
-        makeRingtone();
-    else
+void MainWindow::onListDoubleClicked(const QModelIndex& index) {
+    if (!(QApplication::keyboardModifiers() & Qt::ControlModifier)) {
         playSource();
+        return;
+    }
+    // Ctrl's first click toggled the row out of the selection; the clicked row is meant.
+    if (!index.isValid())
+        return;
+    m_list->selectRow(index.row());
+    openRingtoneDialog(index.row());
 }
 
 void MainWindow::makeRingtone() {
     const int row = firstSelectedRow();
-    if (row < 0)
-        return;
+    if (row >= 0)
+        openRingtoneDialog(row);
+}
+
+void MainWindow::openRingtoneDialog(int row) {
     RingtoneDialog dialog(m_model->entry(row), m_settings.OutputFormat, this);
     const int result = dialog.exec();
     if (result == QDialog::Accepted) {

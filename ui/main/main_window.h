@@ -124,7 +124,8 @@ private:
     int firstSelectedRow() const;
     void onFormatChosen(int index);
     // A double-click plays the file; with Ctrl held it makes a ringtone of it.
-    void onListDoubleClicked();
+    void onListDoubleClicked(const QModelIndex& index);
+    void openRingtoneDialog(int row);
 
     velmora::ConversionSettings m_settings;
     velmora::FileList m_fileList;

@@ -20,6 +20,11 @@ const QColor kSelectionFill(0x5a, 0x4b, 0x23);
 const QColor kSelectionEdge(0xff, 0xd3, 0x5c);
 const QColor kTooLongFill(0x7a, 0x2a, 0x2e);
 const QColor kAxisText(0xc8, 0xd0, 0xdc);
+// Inside the part the waveform turns warm, past the phone's limit red.
+const QColor kSelectedPeak(0xb8, 0x8a, 0x2e);
+const QColor kSelectedRms(0xff, 0xd9, 0x7a);
+const QColor kTooLongPeak(0xb0, 0x45, 0x45);
+const QColor kTooLongRms(0xff, 0x9c, 0x9c);
 
 // Seconds between time marks: the first step that leaves room for a label.
 std::int64_t markStepMs(std::int64_t durationMs, int widthPixels) {
@@ -197,6 +202,10 @@ void WaveformView::paintLevels(QPainter& painter, const QRect& plot) const {
         return;
     const double halfHeight = plot.height() / 2.0 - 1;
     const int middle = plot.center().y();
+    const int startX = xOfTime(m_selection.segment().startMs);
+    const int endX = xOfTime(m_selection.endMs());
+    const bool tooLong = m_limitMs > 0 && m_selection.segment().lengthMs > m_limitMs;
+    const int limitX = tooLong ? xOfTime(m_selection.segment().startMs + m_limitMs) : endX;
     // One column per pixel, holding the loudest window that falls on it.
     for (int x = plot.left(); x <= plot.right(); ++x) {
         const std::int64_t from = timeAtX(x) / m_levels->windowMs;
@@ -209,9 +218,11 @@ void WaveformView::paintLevels(QPainter& painter, const QRect& plot) const {
         }
         const int peakHeight = static_cast<int>(std::min(peak * m_heightScale, 1.0f) * halfHeight);
         const int rmsHeight = static_cast<int>(std::min(rms * m_heightScale, 1.0f) * halfHeight);
-        painter.setPen(kPeakColour);
+        const bool selected = x >= startX && x <= endX;
+        const bool pastLimit = selected && x > limitX;
+        painter.setPen(pastLimit ? kTooLongPeak : selected ? kSelectedPeak : kPeakColour);
         painter.drawLine(x, middle - peakHeight, x, middle + peakHeight);
-        painter.setPen(kRmsColour);
+        painter.setPen(pastLimit ? kTooLongRms : selected ? kSelectedRms : kRmsColour);
         painter.drawLine(x, middle - rmsHeight, x, middle + rmsHeight);
     }
 }
