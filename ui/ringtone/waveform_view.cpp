@@ -269,7 +269,7 @@ void WaveformView::paintFadeCurves(QPainter& painter, const QRect& plot) const {
         painter.drawPath(path);
     };
     painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setPen(QPen(kSelectionEdge, 1.5, Qt::DashLine));
+    painter.setPen(QPen(QColor(0xff, 0xff, 0xff), 1.5, Qt::DashLine));
     curve(segment.startMs, segment.fadeInMs, true);
     curve(m_selection.endMs() - segment.fadeOutMs, segment.fadeOutMs, false);
     painter.setRenderHint(QPainter::Antialiasing, false);
