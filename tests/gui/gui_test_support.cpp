@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QtTest>
 #include <cmath>
 
@@ -53,6 +54,40 @@ void writeWav(const QString& path, double seconds, int sampleRate) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
+}
+
+namespace {
+
+// sox effect chains, one note each, that play `seconds` of notes of `noteSeconds` at `volume`.
+void appendNotes(QStringList& arguments, double seconds, double noteSeconds, double volume,
+                 const QStringList& tune) {
+    const int count = static_cast<int>(seconds / noteSeconds + 0.5);
+    for (int i = 0; i < count; ++i) {
+        if (!arguments.isEmpty())
+            arguments << QStringLiteral(":");
+        arguments << QStringLiteral("synth") << QString::number(noteSeconds)
+                  << QStringLiteral("pluck") << tune[i % tune.size()] << QStringLiteral("vol")
+                  << QString::number(volume);
+    }
+}
+
+} // namespace
+
+bool writeSongLikeFile(const QString& path) {
+    const QStringList verse = {"A3", "C4", "E4", "C4", "G3", "B3", "D4", "B3"};
+    const QStringList chorus = {"A4", "E5", "C5", "E5", "G4", "D5", "B4", "D5"};
+    QStringList effects;
+    appendNotes(effects, 20, 0.5, 0.12, verse);   // intro, 0-20 s
+    appendNotes(effects, 40, 0.4, 0.25, verse);   // verse, 20-60 s
+    appendNotes(effects, 35, 0.25, 0.95, chorus); // chorus, 60-95 s
+    appendNotes(effects, 35, 0.4, 0.25, verse);   // verse, 95-130 s
+    appendNotes(effects, 25, 0.25, 0.55, chorus); // second chorus, 130-155 s
+    appendNotes(effects, 25, 0.5, 0.12, verse);   // outro, 155-180 s
+    QProcess sox;
+    sox.start(QStringLiteral("sox"),
+              QStringList{"-n", "-r", "44100", "-c", "2", "-b", "16", path} + effects);
+    return sox.waitForFinished(120000) && sox.exitStatus() == QProcess::NormalExit &&
+           sox.exitCode() == 0;
 }
 
 void writeJunk(const QString& path) {

@@ -26,6 +26,9 @@ private:
 
 // A 16-bit stereo PCM WAV of a sine tone, written byte by byte.
 void writeWav(const QString& path, double seconds, int sampleRate = 44100);
+// A three-minute stereo song made by sox: quiet verses of plucked notes and one loud chorus
+// from 60 s to 95 s (a quieter second chorus follows at 130 s). True when sox made it.
+bool writeSongLikeFile(const QString& path);
 // Bytes that no decoder accepts.
 void writeJunk(const QString& path);
 

@@ -1,5 +1,7 @@
 #include "ui/main/file_list_model.h"
 
+#include "ui/ringtone/segment_mark.h"
+
 #include <algorithm>
 #include <numeric>
 
@@ -155,13 +157,29 @@ int FileListModel::columnCount(const QModelIndex& parent) const {
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
-    if (role == Qt::ToolTipRole && index.column() == 0)
-        return QString::fromStdString(entry(index.row()).path);
+    if (index.column() == 0 && (role == Qt::ToolTipRole || role == Qt::DecorationRole))
+        return fileCellExtra(entry(index.row()), role);
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return cellText(index.row(), index.column());
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(columnAlignment(index.column()) | Qt::AlignVCenter);
     return {};
+}
+
+QVariant FileListModel::fileCellExtra(const velmora::SourceFile& file, int role) {
+    if (role == Qt::DecorationRole)
+        return file.segment ? QVariant(SegmentMark::icon()) : QVariant();
+    QString tip = QString::fromStdString(file.path);
+    if (file.segment)
+        tip += QLatin1Char('\n') + SegmentMark::describe(*file.segment);
+    return tip;
+}
+
+void FileListModel::segmentChanged(int row) {
+    if (row < 0 || row >= rowCount())
+        return;
+    const QModelIndex cell = index(row, 0);
+    emit dataChanged(cell, cell, {Qt::ToolTipRole, Qt::DecorationRole});
 }
 
 QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -30,6 +30,8 @@ public:
     }
     QString cellText(int row, int column) const;
     void setStatus(int row, const QString& text);
+    // Redraws the row's mark and tooltip after its segment was set or removed.
+    void segmentChanged(int row);
 
     // The column's title, initial width in pixels, alignment and sort type.
     static QString columnTitle(int column);
@@ -54,6 +56,8 @@ private:
         std::array<QString, kColumnCount> cells;
     };
 
+    // The File cell's tooltip (the path, and the part converted) and its mark for a segment.
+    static QVariant fileCellExtra(const velmora::SourceFile& file, int role);
     // The FileList index of an entry; the list has no other handle on it.
     std::size_t listIndexOf(const velmora::SourceFile* entry) const;
 

@@ -1,6 +1,7 @@
 #include "ui/main/main_window.h"
 
 #include "engine/conversion_driver.h"
+#include "engine/device_profile.h"
 #include "engine/output_format.h"
 #include "platform/bass/midi_sound_font.h"
 #include "platform/registry_store.h"
@@ -13,6 +14,8 @@
 #include "ui/main/file_list_view.h"
 #include "ui/main/shell_actions.h"
 #include "ui/options/options_sheet.h"
+#include "ui/ringtone/long_ringtone_prompt.h"
+#include "ui/ringtone/ringtone_dialog.h"
 #include "ui/widgets/icon_painter.h"
 #include "ui/widgets/link_button.h"
 #include "ui/widgets/program_icon.h"
@@ -181,7 +184,7 @@ void MainWindow::buildControls() {
     connect(m_minimiseButton, &QAbstractButton::clicked, this, &QWidget::showMinimized);
     connect(m_closeButton, &QAbstractButton::clicked, this, &QWidget::close);
     connect(m_list, &FileListView::menuRequested, this, &MainWindow::showListMenu);
-    connect(m_list, &QAbstractItemView::doubleClicked, this, &MainWindow::playSource);
+    connect(m_list, &QAbstractItemView::doubleClicked, this, &MainWindow::onListDoubleClicked);
     connect(
         m_model, &QAbstractItemModel::rowsInserted, this,
         [this](const QModelIndex&, int, int last) { m_list->scrollTo(m_model->index(last, 0)); });
@@ -204,6 +207,8 @@ void MainWindow::buildListMenu() {
     m_listMenu->addSeparator();
     add(ListCommand::ConvertSelected, tr("&Convert Selected"), &MainWindow::convertSelected);
     add(ListCommand::ConvertAll, tr("Convert All"), &MainWindow::convertAll);
+    add(ListCommand::MakeRingtone, tr("Make &Ringtone...\tCtrl+Double-click"),
+        &MainWindow::makeRingtone);
     m_listMenu->addSeparator();
     add(ListCommand::BrowseSourceFolder, tr("Browse &Source Folder"),
         &MainWindow::browseSourceFolder);
@@ -284,6 +289,7 @@ void MainWindow::updateListMenu() {
     listAction(ListCommand::ConvertSelected)->setEnabled(!selected.empty());
     listAction(ListCommand::Remove)->setEnabled(!selected.empty());
     listAction(ListCommand::PlaySource)->setEnabled(oneSelected);
+    listAction(ListCommand::MakeRingtone)->setEnabled(oneSelected);
     listAction(ListCommand::BrowseSourceFolder)->setEnabled(oneSelected);
     listAction(ListCommand::PlayDestination)->setEnabled(oneConverted);
     listAction(ListCommand::BrowseDestinationFolder)->setEnabled(oneConverted);
@@ -538,6 +544,13 @@ void MainWindow::runBatch(const std::vector<int>& rows) {
     entries.reserve(rows.size());
     for (const int row : rows)
         entries.push_back(&m_model->entry(row));
+    const bool startBatch =
+        LongRingtonePrompt::askBeforeBatch(this, m_settings.OutputFormat, entries);
+    // Trimming may have given rows their parts, even when it was cancelled half-way.
+    for (const int row : rows)
+        m_model->segmentChanged(row);
+    if (!startBatch)
+        return;
     WaitCursor wait;
     DesktopBatchView view(*this, *m_list, *m_model, m_statusColumnWidth, *m_shell);
     velmora::ConversionDriver driver(m_settings, view);
@@ -580,6 +593,38 @@ void MainWindow::browseDestinationFolder() {
         return;
     WaitCursor wait;
     m_shell->showInFileManager(QFile::decodeName(m_model->entry(row).outputPath.c_str()));
+}
+
+void MainWindow::onListDoubleClicked(const QModelIndex& index) {
+    if (!(QApplication::keyboardModifiers() & Qt::ControlModifier)) {
+        playSource();
+        return;
+    }
+    // Ctrl's first click toggled the row out of the selection; the clicked row is meant.
+    if (!index.isValid())
+        return;
+    m_list->selectRow(index.row());
+    openRingtoneDialog(index.row());
+}
+
+void MainWindow::makeRingtone() {
+    const int row = firstSelectedRow();
+    if (row >= 0)
+        openRingtoneDialog(row);
+}
+
+void MainWindow::openRingtoneDialog(int row) {
+    RingtoneDialog dialog(m_model->entry(row), m_settings.OutputFormat, this);
+    const int result = dialog.exec();
+    if (result == QDialog::Accepted) {
+        // The phone chosen in the dialog decides the output, so the file is one it accepts.
+        velmora::applyDeviceProfile(dialog.profile(), m_settings);
+        const int index = m_formatBox->findData(m_settings.OutputFormat);
+        if (index >= 0)
+            m_formatBox->setCurrentIndex(index);
+    }
+    if (result != QDialog::Rejected)
+        m_model->segmentChanged(row);
 }
 
 void MainWindow::paintEvent(QPaintEvent*) {

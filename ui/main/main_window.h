@@ -44,8 +44,9 @@ public:
         AddFolder,
         Remove,
         RemoveAll,
+        MakeRingtone,
     };
-    static constexpr int kListCommandCount = 10;
+    static constexpr int kListCommandCount = 11;
 
     // How a notice or a problem reaches the user; a message box unless a test puts in another.
     using MessagePresenter = std::function<void(QMessageBox::Icon icon, const QString& text)>;
@@ -70,6 +71,8 @@ public:
     void playDestination();
     void browseSourceFolder();
     void browseDestinationFolder();
+    // Opens the ringtone dialog for the first selected row.
+    void makeRingtone();
     void showOptions();
     void showHelpMenu();
     void showListMenu(const QPoint& globalPosition);
@@ -123,6 +126,9 @@ private:
     // The first selected row when exactly one... or any is selected; -1 when none.
     int firstSelectedRow() const;
     void onFormatChosen(int index);
+    // A double-click plays the file; with Ctrl held it makes a ringtone of it.
+    void onListDoubleClicked(const QModelIndex& index);
+    void openRingtoneDialog(int row);
 
     velmora::ConversionSettings m_settings;
     velmora::FileList m_fileList;
