@@ -40,8 +40,7 @@ constexpr std::array kOptions = {
     CliOption{"--comment", "", "TEXT", "", "comment tag (implies --tags preset)"},
     CliOption{"--track", "", "NUMBER", "", "track number tag (implies --tags preset)"},
     CliOption{"--ringtone", "", "PHONE", "iphone android feature-phone",
-              "a ringtone the phone accepts: its format, settings and fades, and the loudest "
-              "part unless --start or --length is given"},
+              "a ringtone for PHONE: iphone, android or feature-phone"},
     CliOption{"--start", "", "TIME", "", "convert from TIME on (seconds or m:ss)"},
     CliOption{"--length", "", "TIME", "", "convert at most TIME (seconds or m:ss)"},
     CliOption{"--fade-in", "", "TIME", "", "fade in over TIME (seconds or m:ss)"},

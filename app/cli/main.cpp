@@ -20,6 +20,7 @@ Commands:
                                 write the PCM a file decodes to (signed 16-bit
                                 little-endian, or unsigned 8-bit, interleaved)
   convert --to FORMAT [OPTION]... FILE|FOLDER...
+  convert --ringtone PHONE [OPTION]... FILE|FOLDER...
                                 convert files with the stored settings; the
                                 options change them for this run only
   suggest-segment [--length TIME] [--json] FILE
@@ -39,8 +40,14 @@ constexpr const char* kConvertFooter =
     R"(
 --set takes a stored setting's name (velmora-cli settings list): MP3BitRate=192,
 MP3Tag.Artist=... An encoding option switches the format's Auto setting off for
-the run. TIME is seconds (45, 1.5) or minutes and seconds (0:45). Without
---ringtone or --fade-in/--fade-out no fade is applied. Exit status: 0 all converted, 1 some failed, 2 usage error, 130 after Ctrl+C.
+the run.
+
+TIME is seconds (45, 1.5) or minutes and seconds (0:45). --ringtone stands in
+for --to: it sets the phone's format, settings and fades, and converts the
+loudest part of the phone's length unless --start or --length says otherwise.
+Without --ringtone or --fade-in/--fade-out no fade is applied.
+
+Exit status: 0 all converted, 1 some failed, 2 usage error, 130 after Ctrl+C.
 )";
 
 // The convert options as the option table describes them, one per line.
