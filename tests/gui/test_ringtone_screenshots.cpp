@@ -1,8 +1,8 @@
 // Pictures of the ringtone maker as a person sees it, written to the build folder's
 // screenshots/ringtone-*.png: the dialog with a song-like file while it reads and with its
 // suggested part, a part too long for the phone, fades that had to be shortened, the list with a
-// marked row, and the question before an M4R batch. Run under a virtual display with xvfb-run
-// to see the desktop's own fonts and style.
+// marked row (whose conversion holds just the part), and the question before an M4R batch. Run
+// under a virtual display with xvfb-run to see the desktop's own fonts and style.
 #include "engine/file_list.h"
 #include "engine/output_format.h"
 #include "gui_test_support.h"
@@ -18,6 +18,7 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QTimer>
 #include <QtTest>
 
@@ -57,6 +58,7 @@ void RingtoneScreenshotTest::takesScreenshots() {
     guitest::storeSetting("OutputFormat", "6800");
     guitest::storeSetting("DestOutputFolderOpt", "399");
     guitest::storeSetting("DestSpecifiedFolder", sandbox.file("out") + "/");
+    guitest::storeSetting("BrowseOutputFolder", "0");
     const QString song = sandbox.path(QStringLiteral("Summer Song (radio edit).wav"));
     QVERIFY(guitest::writeSongLikeFile(song));
     guitest::writeWav(sandbox.path(QStringLiteral("Door bell.wav")), 8);
@@ -100,6 +102,19 @@ void RingtoneScreenshotTest::takesScreenshots() {
     QVERIFY(window.model().entry(0).segment.has_value());
     window.list().selectRow(1);
     save(window, QStringLiteral("ringtone-list-mark.png"));
+
+    // What the dialog picked is what the conversion writes: 30 s of the chorus, one AAC frame
+    // (1024 samples, 23 ms) at most from the length.
+    window.list().selectRow(0);
+    window.convertSelected();
+    QProcess probe;
+    probe.start(QStringLiteral("ffprobe"),
+                {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0",
+                 sandbox.path(QStringLiteral("out/Summer Song (radio edit).m4r"))});
+    QVERIFY(probe.waitForFinished(60000));
+    const double seconds = probe.readAllStandardOutput().trimmed().toDouble();
+    qInfo("M4R of the part: %.3f s", seconds);
+    QVERIFY2(std::abs(seconds - 30.0) <= 0.024, qPrintable(QString::number(seconds)));
 
     // The question before converting, with a long row that has no part.
     window.model().entry(0).segment.reset();

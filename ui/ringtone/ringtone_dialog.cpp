@@ -258,7 +258,7 @@ void RingtoneDialog::suggest() {
 void RingtoneDialog::startScan() {
     connect(m_scanner, &LevelScanWorker::progressed, m_scanProgress, &QProgressBar::setValue);
     connect(m_scanner, &LevelScanWorker::finished, this, &RingtoneDialog::onScanFinished);
-    m_waveform->setPlaceholderText(tr("Reading the song..."));
+    m_waveform->setPlaceholderText(tr("The waveform appears here once the song is read."));
     m_statusLine->hide();
     m_scanner->start(m_entry);
 }
