@@ -22,11 +22,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
+using CliRun = test::ProgramRun;
 
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -38,22 +34,11 @@ std::vector<std::string> splitLines(const std::string& text) {
 
 class CliTest : public test::SandboxTest {
 protected:
-    // Runs velmora-cli with the words given (each quoted here), standard input not a terminal.
-    // A run that hangs is stopped (exit status 124) rather than holding up the suite.
-    // cwd: the folder the program starts in; the test's own when empty.
+    // Runs velmora-cli with the words given, standard input not a terminal; a hang is stopped
+    // (exit status 124). cwd: the folder the program starts in; the test's own when empty.
     CliRun cli(const std::vector<std::string>& words, const std::filesystem::path& cwd = {}) {
-        std::string command = "timeout 120 " + test::shellQuote(VELMORA_CLI_PATH);
-        if (!cwd.empty())
-            command = "cd " + test::shellQuote(cwd.string()) + " && " + command;
-        for (const std::string& word : words)
-            command += " " + test::shellQuote(word);
-        const auto errFile = path("stderr.txt");
-        CliRun run;
-        run.status = test::runCommand(
-            command + " </dev/null 2>" + test::shellQuote(errFile.string()), &run.out);
-        const Bytes err = test::readFileBytes(errFile);
-        run.err.assign(err.begin(), err.end());
-        std::filesystem::remove(errFile);
+        CliRun run = test::runProgram(VELMORA_CLI_PATH, words, path("stderr.txt"), 120, cwd);
+        std::filesystem::remove(path("stderr.txt"));
         return run;
     }
 

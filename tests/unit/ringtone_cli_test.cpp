@@ -47,11 +47,7 @@ TEST(RingtoneOptions, SegmentAskedByEachCombination) {
     EXPECT_FALSE(plain.wantsSegment());
 }
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
+using CliRun = test::ProgramRun;
 
 class RingtoneCliTest : public test::SandboxTest {
 protected:
@@ -63,16 +59,7 @@ protected:
 
     // Standard input is not a terminal, as in CI.
     CliRun cli(const Words& words) {
-        std::string command = "timeout 300 " + test::shellQuote(VELMORA_CLI_PATH);
-        for (const std::string& word : words)
-            command += " " + test::shellQuote(word);
-        const auto errFile = path("stderr.txt");
-        CliRun run;
-        run.status = test::runCommand(
-            command + " </dev/null 2>" + test::shellQuote(errFile.string()), &run.out);
-        const auto err = test::readFileBytes(errFile);
-        run.err.assign(err.begin(), err.end());
-        return run;
+        return test::runProgram(VELMORA_CLI_PATH, words, path("stderr.txt"), 300);
     }
 
     // Three minutes, quiet but for one loud stretch from 95 s to 130 s that a half second of

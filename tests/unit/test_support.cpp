@@ -43,6 +43,21 @@ int runCommand(const std::string& commandLine, std::string* output) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& words,
+                      const std::filesystem::path& errFile, int timeoutSeconds,
+                      const std::filesystem::path& cwd) {
+    std::string command = "timeout " + std::to_string(timeoutSeconds) + " " + shellQuote(program);
+    if (!cwd.empty())
+        command = "cd " + shellQuote(cwd.string()) + " && " + command;
+    for (const std::string& word : words)
+        command += " " + shellQuote(word);
+    ProgramRun run;
+    run.status = runCommand(command + " </dev/null 2>" + shellQuote(errFile.string()), &run.out);
+    const auto err = readFileBytes(errFile);
+    run.err.assign(err.begin(), err.end());
+    return run;
+}
+
 bool haveTool(const std::string& name) {
     return runCommand("command -v " + shellQuote(name)) == 0;
 }

@@ -27,6 +27,20 @@ private:
 // `output` is given.
 int runCommand(const std::string& commandLine, std::string* output = nullptr);
 
+// What a program run by runProgram did.
+struct ProgramRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs `program` with `words` (each quoted here) with standard input not a terminal, in `cwd`
+// unless it is empty. Standard error passes through `errFile`, which is left in place. A run that
+// hangs is stopped after timeoutSeconds (exit status 124) rather than holding up the suite.
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& words,
+                      const std::filesystem::path& errFile, int timeoutSeconds,
+                      const std::filesystem::path& cwd = {});
+
 // True when an external tool (ffmpeg, sox, ...) is on the PATH.
 bool haveTool(const std::string& name);
 

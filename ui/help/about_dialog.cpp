@@ -5,6 +5,7 @@
 #include "ui/main/shell_actions.h"
 #include "ui/widgets/hyperlink_label.h"
 #include "ui/widgets/program_icon.h"
+#include "ui/widgets/wait_cursor.h"
 #include "velmora_version.h"
 
 #include <QApplication>
@@ -17,14 +18,6 @@ namespace {
 
 constexpr int kIconSize = 64;      // pixels
 constexpr int kButtonPadding = 24; // pixels
-
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 } // namespace
 

@@ -3,20 +3,13 @@
 #include "ui/help/about_dialog.h"
 #include "ui/help/help_window.h"
 #include "ui/main/shell_actions.h"
+#include "ui/widgets/wait_cursor.h"
 #include "velmora_version.h"
 
 #include <QApplication>
 #include <QUrl>
 
 namespace {
-
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 void bringToFront(QWidget& window) {
     if (window.isMinimized())

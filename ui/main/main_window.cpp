@@ -22,6 +22,7 @@
 #include "ui/widgets/skin_button.h"
 #include "ui/widgets/skin_painter.h"
 #include "ui/widgets/title_button.h"
+#include "ui/widgets/wait_cursor.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -63,14 +64,6 @@ bool isFolder(const std::string& path) {
     std::error_code error;
     return std::filesystem::is_directory(path, error);
 }
-
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 } // namespace
 

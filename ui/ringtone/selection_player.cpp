@@ -174,6 +174,11 @@ void SelectionPlayer::onOutputStateChanged() {
 }
 
 void SelectionPlayer::finishOutput() {
+    releaseOutput();
+    emit activeChanged(false);
+}
+
+void SelectionPlayer::releaseOutput() {
     if (m_sink) {
         m_sink->disconnect(this);
         m_sink->stop();
@@ -181,20 +186,13 @@ void SelectionPlayer::finishOutput() {
     }
     m_buffer.reset();
     m_pcm.clear();
-    emit activeChanged(false);
 }
 
 void SelectionPlayer::stop() {
     const bool wasActive = isActive();
     ++m_generation;
     stopDecoding();
-    if (m_sink) {
-        m_sink->disconnect(this);
-        m_sink->stop();
-        m_sink.reset();
-    }
-    m_buffer.reset();
-    m_pcm.clear();
+    releaseOutput();
     if (wasActive)
         emit activeChanged(false);
 }

@@ -42,6 +42,8 @@ private:
     void startOutput();
     void onOutputStateChanged();
     void finishOutput();
+    // Stops the sound output and frees the decoded part.
+    void releaseOutput();
 
     QThread* m_thread = nullptr;
     std::atomic<bool> m_cancel{false};
