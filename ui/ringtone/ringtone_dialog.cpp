@@ -94,13 +94,17 @@ QWidget* RingtoneDialog::buildScanRow() {
     auto* row = new QWidget(this);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
+    // The words stand beside the bar, not on it: on the bar the moving edge of the fill cuts
+    // through them.
+    m_scanLabel = new QLabel(tr("Reading the song..."), row);
     m_scanProgress = new QProgressBar(row);
     m_scanProgress->setRange(0, 100);
     m_scanProgress->setValue(0);
-    m_scanProgress->setFormat(tr("Reading the song... %p%"));
+    m_scanProgress->setFormat(tr("%p%"));
     m_cancelScanButton = new QPushButton(tr("Stop Reading"), row);
     m_statusLine = new QLabel(row);
     m_statusLine->setWordWrap(true);
+    layout->addWidget(m_scanLabel);
     layout->addWidget(m_scanProgress, 1);
     layout->addWidget(m_cancelScanButton);
     layout->addWidget(m_statusLine, 1);
@@ -268,6 +272,7 @@ bool RingtoneDialog::isScanning() const {
 }
 
 void RingtoneDialog::onScanFinished() {
+    m_scanLabel->hide();
     m_scanProgress->hide();
     m_cancelScanButton->hide();
     m_statusLine->show();

@@ -88,6 +88,7 @@ private:
     LengthBadge* m_badge = nullptr;
     QLabel* m_fadeNote = nullptr;
     QLabel* m_statusLine = nullptr;
+    QLabel* m_scanLabel = nullptr;
     QProgressBar* m_scanProgress = nullptr;
     QPushButton* m_cancelScanButton = nullptr;
     QPushButton* m_suggestButton = nullptr;
