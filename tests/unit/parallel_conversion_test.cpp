@@ -237,15 +237,17 @@ TEST_F(ParallelBatchTest, FourJobsMatchAOneJobRunAndOverlap) {
     int running = 0;
     int mostRunning = 0;
     std::map<std::string, int> positionOfSource;
-    // Each call waits (a while at most) until all jobs are busy, so the overlap is certain
-    // rather than left to the scheduler; a runner that converts in turn just times out here.
+    // In the parallel run each call waits until all jobs are busy, so the overlap is certain
+    // rather than left to the scheduler. The wait is generous because a loaded machine under a
+    // sanitizer can take long to start a thread; a runner that converts in turn times out here.
+    std::chrono::milliseconds waitForOthers{0};
     const auto routine = [&](SourceKind, const std::string& sourcePath,
                              const std::string& outputPath, RoutineContext& context) {
         std::unique_lock lock(mutex);
         positionOfSource[sourcePath] = context.batchPosition;
         mostRunning = std::max(mostRunning, ++running);
         changed.notify_all();
-        changed.wait_for(lock, std::chrono::milliseconds(150),
+        changed.wait_for(lock, waitForOthers,
                          [&] { return running == kJobs || mostRunning == kJobs; });
         lock.unlock();
         test::writeFileBytes(outputPath, {1, 2, 3});
@@ -259,6 +261,7 @@ TEST_F(ParallelBatchTest, FourJobsMatchAOneJobRunAndOverlap) {
     ASSERT_EQ(mostRunning, 1);
     mostRunning = 0;
     positionOfSource.clear();
+    waitForOthers = std::chrono::seconds(5);
     RecordingBatchView parallelView;
     const Outcome parallel = run(kJobs, parallelView, routine);
 
