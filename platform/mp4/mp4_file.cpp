@@ -1,22 +1,28 @@
 #include "platform/mp4/mp4_file.h"
 
-#include "platform/ffmpeg/ffmpeg_dictionary.h"
-#include "platform/ffmpeg/ffmpeg_log.h"
+#include "platform/write_all.h"
 
-#include <cstring>
+#include <algorithm>
+#include <fcntl.h>
 #include <limits>
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/mem.h>
-}
+#include <unistd.h>
 
 namespace velmora {
 namespace {
 
 constexpr std::uint32_t kOnlyTrackId = 1;
+
+// The file starts with ftyp (28 bytes), an 8-byte free box and the mdat header: should the
+// media data pass 4 GiB, the free box and the mdat header become one 16-byte mdat header with
+// a 64-bit size, and the media data stays where it is.
+constexpr std::uint64_t kFileTypeBytes = 28;
+constexpr std::uint64_t kMediaDataHeaderAt = kFileTypeBytes + 8;
+constexpr std::uint64_t kMediaDataAt = kMediaDataHeaderAt + 8;
+
+constexpr std::uint32_t kUnityMatrix[9] = {0x00010000, 0, 0, 0, 0x00010000, 0, 0, 0, 0x40000000};
+constexpr std::uint16_t kUndeterminedLanguage = 0x55C4; // "und", packed
+// An AAC frame needs the one before it to decode whole: a roll distance of -1.
+constexpr std::uint16_t kAacRollDistance = 0xFFFF;
 
 // The AAC sampling-frequency table of an AudioSpecificConfig.
 constexpr int kSampleRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
@@ -89,6 +95,14 @@ AudioConfig parseAudioSpecificConfig(std::span<const std::uint8_t> bytes) {
     return config;
 }
 
+// Writes an MPEG-4 descriptor length in the four-byte form (0x80-continued).
+void putDescriptorLength(Mp4BoxBuilder& movie, std::uint32_t length) {
+    movie.u8(static_cast<std::uint8_t>(0x80 | (length >> 21 & 0x7F)));
+    movie.u8(static_cast<std::uint8_t>(0x80 | (length >> 14 & 0x7F)));
+    movie.u8(static_cast<std::uint8_t>(0x80 | (length >> 7 & 0x7F)));
+    movie.u8(static_cast<std::uint8_t>(length & 0x7F));
+}
+
 } // namespace
 
 Mp4File::Mp4File() = default;
@@ -99,24 +113,33 @@ Mp4File::~Mp4File() {
 
 bool Mp4File::create(const std::string& path) {
     close();
-    silenceFfmpegLogging();
-    AVFormatContext* context = nullptr;
-    const char* muxer = endsWithMp4(path) ? "mp4" : "ipod";
-    if (avformat_alloc_output_context2(&context, nullptr, muxer, nullptr) < 0 || !context)
+    m_fd.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!m_fd.valid())
         return false;
-    m_context.reset(context);
-    m_packet.reset(av_packet_alloc());
-    context->url = av_strdup(path.c_str());
-    // No "encoder" item and no time stamps of the run: the file holds what the program wrote.
-    context->flags |= AVFMT_FLAG_BITEXACT;
-    // "file:" keeps a name such as "http:x.m4r" from being taken for another protocol.
-    if (!m_packet || !context->url ||
-        avio_open(&context->pb, ("file:" + path).c_str(), AVIO_FLAG_WRITE) < 0) {
-        m_context.reset();
-        m_packet.reset();
+    m_output.attach(m_fd.get(), 0);
+    writeFileHeader(endsWithMp4(path));
+    if (!m_output.flush()) {
+        close();
         return false;
     }
     return true;
+}
+
+void Mp4File::writeFileHeader(bool plainMp4) {
+    m_plainMp4 = plainMp4;
+    Mp4BoxBuilder header;
+    header.begin("ftyp");
+    header.fourcc(plainMp4 ? "isom" : "M4A ");
+    header.u32(0x200); // minor version
+    for (const char* brand :
+         plainMp4 ? std::array{"isom", "iso2", "mp41"} : std::array{"M4A ", "isom", "iso2"})
+        header.fourcc(brand);
+    header.end();
+    header.begin("free");
+    header.end();
+    header.begin("mdat"); // its size is patched at close
+    header.end();
+    m_output.append(header.bytes());
 }
 
 void Mp4File::setTimeScale(std::uint32_t timeScale) {
@@ -124,24 +147,13 @@ void Mp4File::setTimeScale(std::uint32_t timeScale) {
         m_movieTimeScale = timeScale;
 }
 
-std::uint32_t Mp4File::addAudioTrack(std::uint32_t timeScale, std::uint64_t sampleDuration,
+std::uint32_t Mp4File::addAudioTrack(std::uint32_t timeScale, std::uint64_t /*sampleDuration*/,
                                      std::uint8_t audioType) {
     if (!isOpen() || m_hasTrack || audioType != kMpeg4AudioType || timeScale == 0 ||
         timeScale > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
         return kInvalidTrackId;
-    AVStream* stream = avformat_new_stream(m_context.get(), nullptr);
-    if (!stream)
-        return kInvalidTrackId;
-    stream->time_base = AVRational{1, static_cast<int>(timeScale)};
-    AVCodecParameters& codec = *stream->codecpar;
-    codec.codec_type = AVMEDIA_TYPE_AUDIO;
-    codec.codec_id = AV_CODEC_ID_AAC;
-    codec.sample_rate = static_cast<int>(timeScale);
-    const bool fixedDuration =
-        sampleDuration != kInvalidDuration &&
-        sampleDuration <= static_cast<std::uint64_t>(std::numeric_limits<int>::max());
-    codec.frame_size = fixedDuration ? static_cast<int>(sampleDuration) : 0;
     m_trackTimeScale = timeScale;
+    m_table.open(timeScale);
     m_hasTrack = true;
     return kOnlyTrackId;
 }
@@ -151,36 +163,11 @@ void Mp4File::setAudioProfileLevel(std::uint8_t level) {
 }
 
 bool Mp4File::setTrackEsConfiguration(std::uint32_t trackId, std::span<const std::uint8_t> config) {
-    if (!m_hasTrack || trackId != kOnlyTrackId || m_headerWritten)
+    // The descriptor's length bytes hold 28 bits; a configuration is a few bytes in practice.
+    if (!m_hasTrack || trackId != kOnlyTrackId || m_table.sampleCount() > 0 ||
+        config.size() > 0xFFFF || parseAudioSpecificConfig(config).channels == 0)
         return false;
-    const AudioConfig audio = parseAudioSpecificConfig(config);
-    if (audio.channels == 0)
-        return false;
-    AVCodecParameters& codec = *m_context->streams[0]->codecpar;
-    av_freep(&codec.extradata);
-    codec.extradata_size = 0;
-    codec.extradata =
-        static_cast<std::uint8_t*>(av_mallocz(config.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-    if (!codec.extradata)
-        return false;
-    std::memcpy(codec.extradata, config.data(), config.size());
-    codec.extradata_size = static_cast<int>(config.size());
-    av_channel_layout_uninit(&codec.ch_layout);
-    av_channel_layout_default(&codec.ch_layout, audio.channels);
-    m_configured = true;
-    return true;
-}
-
-bool Mp4File::writeHeader() {
-    FfmpegDictionary options;
-    if (!options.set("movie_timescale", std::to_string(m_movieTimeScale)))
-        return false;
-    if (m_profileLevel >= 0 && (!options.set("skip_iods", "0") ||
-                                !options.set("iods_audio_profile", std::to_string(m_profileLevel))))
-        return false;
-    if (avformat_write_header(m_context.get(), options.address()) < 0)
-        return false;
-    m_headerWritten = true;
+    m_esConfiguration.assign(config.begin(), config.end());
     return true;
 }
 
@@ -188,109 +175,363 @@ bool Mp4File::writeSample(std::uint32_t trackId, std::span<const std::uint8_t> b
                           std::uint64_t duration, std::uint64_t renderingOffset,
                           bool isSyncSample) {
     constexpr auto kMaxTime = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
-    if (!m_configured || trackId != kOnlyTrackId || m_failed || bytes.empty() ||
-        bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()) ||
-        duration > kMaxTime || renderingOffset > kMaxTime || (m_samples > 0 && renderingOffset))
+    const bool first = m_table.sampleCount() == 0;
+    if (m_esConfiguration.empty() || trackId != kOnlyTrackId || m_failed || bytes.empty() ||
+        bytes.size() > std::numeric_limits<std::uint32_t>::max() || duration > kMaxTime ||
+        renderingOffset > kMaxTime || (!first && renderingOffset) || !isSyncSample)
         return false;
-    if (!m_headerWritten && !writeHeader()) {
+    const std::uint64_t offset = m_output.position();
+    if (!m_output.append(bytes) || !m_table.add(static_cast<std::uint32_t>(bytes.size()),
+                                                static_cast<std::uint32_t>(duration), offset)) {
         m_failed = true;
         return false;
     }
-    if (m_samples == 0)
-        m_presentationSkip = static_cast<std::int64_t>(renderingOffset);
-
-    AVPacket& packet = *m_packet;
-    if (av_new_packet(&packet, static_cast<int>(bytes.size())) < 0) {
-        m_failed = true;
-        return false;
-    }
-    std::memcpy(packet.data, bytes.data(), bytes.size());
-    // Presentation starts `skip` units into the track; libavformat turns the negative start
-    // into the edit list.
-    packet.pts = packet.dts = m_nextDecodeTime - m_presentationSkip;
-    packet.duration = static_cast<std::int64_t>(duration);
-    packet.flags = isSyncSample ? AV_PKT_FLAG_KEY : 0;
-    packet.stream_index = 0;
-    AVStream* stream = m_context->streams[0];
-    av_packet_rescale_ts(&packet, AVRational{1, static_cast<int>(m_trackTimeScale)},
-                         stream->time_base);
-    const int result = av_write_frame(m_context.get(), &packet);
-    av_packet_unref(&packet);
-    if (result < 0) {
-        m_failed = true;
-        return false;
-    }
-    m_nextDecodeTime += static_cast<std::int64_t>(duration);
-    ++m_samples;
+    if (first)
+        m_presentationSkip = renderingOffset;
     return true;
 }
 
 const char* Mp4File::metadataKey(TextItem item) {
     switch (item) {
     case TextItem::Name:
-        return "title";
+        return "\251nam";
     case TextItem::Artist:
-        return "artist";
+        return "\251ART";
     case TextItem::Album:
-        return "album";
+        return "\251alb";
     case TextItem::Year:
-        return "date";
+        return "\251day";
     case TextItem::Genre:
-        return "genre";
+        return "\251gen";
     case TextItem::Comment:
-        return "comment";
+        return "\251cmt";
     case TextItem::Writer:
-        return "composer";
+        return "\251wrt";
     }
-    return "comment";
+    return "\251cmt";
 }
 
 void Mp4File::setMetadataText(TextItem item, std::string_view utf8) {
-    if (!isOpen())
-        return;
-    const std::string value(utf8);
-    av_dict_set(&m_context->metadata, metadataKey(item), value.empty() ? nullptr : value.c_str(),
-                0);
+    if (isOpen())
+        m_texts[static_cast<std::size_t>(item)] = utf8;
 }
 
 void Mp4File::setMetadataTrack(std::uint16_t track, std::uint16_t total) {
     if (!isOpen())
         return;
-    if (track == 0) {
-        av_dict_set(&m_context->metadata, "track", nullptr, 0);
-        return;
-    }
-    const std::string value =
-        total > 0 ? std::to_string(track) + "/" + std::to_string(total) : std::to_string(track);
-    av_dict_set(&m_context->metadata, "track", value.c_str(), 0);
+    m_track = track;
+    m_trackTotal = track == 0 ? 0 : total;
 }
 
 bool Mp4File::close() {
     if (!isOpen())
         return true;
-    bool complete = !m_failed;
-    // A file without samples still gets its header and an empty track, as long as the track
-    // is described.
-    if (!m_headerWritten && m_configured)
-        complete = writeHeader() && complete;
-    if (m_headerWritten)
-        complete = av_write_trailer(m_context.get()) >= 0 && complete;
-    else
-        complete = false;
-    complete = avio_closep(&m_context->pb) >= 0 && complete;
-    m_context.reset();
-    m_packet.reset();
+    // A file whose track was never described has no valid movie: the job failed.
+    bool complete = !m_failed && !m_esConfiguration.empty();
+    complete = m_output.flush() && complete;
+    complete = complete && patchMediaDataSize() && writeMovie();
+    complete = ::close(m_fd.release()) == 0 && complete;
+
+    m_output.attach(-1, 0);
+    m_table.close();
+    m_plainMp4 = false;
     m_movieTimeScale = 1000;
     m_trackTimeScale = 0;
     m_profileLevel = -1;
     m_hasTrack = false;
-    m_configured = false;
-    m_headerWritten = false;
+    m_esConfiguration.clear();
     m_failed = false;
-    m_samples = 0;
-    m_nextDecodeTime = 0;
     m_presentationSkip = 0;
+    m_texts = {};
+    m_track = 0;
+    m_trackTotal = 0;
     return complete;
+}
+
+bool Mp4File::patchMediaDataSize() {
+    const std::uint64_t mediaBytes = m_output.position() - kMediaDataAt;
+    Mp4BoxBuilder header;
+    std::uint64_t at = kMediaDataHeaderAt;
+    if (mediaBytes + 8 <= std::numeric_limits<std::uint32_t>::max()) {
+        header.u32(static_cast<std::uint32_t>(mediaBytes + 8));
+    } else {
+        at = kFileTypeBytes;
+        header.u32(1); // the size follows the type, in 64 bits
+        header.fourcc("mdat");
+        header.u64(mediaBytes + 16);
+    }
+    return writeAllAt(m_fd.get(), header.bytes().data(), header.bytes().size(),
+                      static_cast<off_t>(at));
+}
+
+bool Mp4File::writeMovie() {
+    Mp4BoxBuilder movie;
+    buildMovie(movie);
+    if (!movie.complete())
+        return false;
+    const std::vector<std::uint8_t>& bytes = movie.bytes();
+    const std::size_t split = movie.externalAt().value_or(bytes.size());
+    const auto append = [this](std::span<const std::uint8_t> piece) {
+        return m_output.append(piece);
+    };
+    return append(std::span(bytes).first(split)) &&
+           (!movie.externalAt() || m_table.streamSizes(append)) &&
+           append(std::span(bytes).subspan(split)) && m_output.flush();
+}
+
+// Track units presented after the priming that the edit list skips.
+std::uint64_t Mp4File::presentedTrackDuration() const {
+    const std::uint64_t total = m_table.duration();
+    return total > m_presentationSkip ? total - m_presentationSkip : 0;
+}
+
+std::uint64_t Mp4File::inMovieTime(std::uint64_t trackUnits) const {
+    if (m_trackTimeScale == 0)
+        return 0;
+    // Rounded to the nearest unit.
+    const unsigned __int128 scaled =
+        static_cast<unsigned __int128>(trackUnits) * m_movieTimeScale + m_trackTimeScale / 2;
+    return static_cast<std::uint64_t>(scaled / m_trackTimeScale);
+}
+
+void Mp4File::buildMovie(Mp4BoxBuilder& movie) {
+    // A track without samples is left out, as players make nothing of an empty one.
+    const bool withTrack = m_table.sampleCount() > 0;
+    const std::uint64_t duration = withTrack ? inMovieTime(presentedTrackDuration()) : 0;
+    const bool wide = duration > std::numeric_limits<std::uint32_t>::max();
+
+    movie.begin("moov");
+    movie.beginFull("mvhd", wide ? 1 : 0);
+    if (wide) {
+        movie.zeros(16); // creation and modification times: none, so that a file is reproducible
+        movie.u32(m_movieTimeScale);
+        movie.u64(duration);
+    } else {
+        movie.zeros(8);
+        movie.u32(m_movieTimeScale);
+        movie.u32(static_cast<std::uint32_t>(duration));
+    }
+    movie.u32(0x00010000); // rate 1.0
+    movie.u16(0x0100);     // volume 1.0
+    movie.zeros(10);
+    for (const std::uint32_t value : kUnityMatrix)
+        movie.u32(value);
+    movie.zeros(24);
+    movie.u32(withTrack ? kOnlyTrackId + 1 : kOnlyTrackId); // the next track id
+    movie.end();
+
+    if (m_profileLevel >= 0) {
+        movie.beginFull("iods", 0);
+        movie.u8(0x10); // MP4_IOD tag
+        for (const std::uint8_t length : {0x80, 0x80, 0x80, 0x07})
+            movie.u8(length);
+        movie.u16(0x004F); // object descriptor id 1, no URL, no inline profiles
+        movie.u8(0xFF);    // no OD profile
+        movie.u8(0xFF);    // no scene profile
+        movie.u8(static_cast<std::uint8_t>(m_profileLevel));
+        movie.u8(0xFF); // no visual profile
+        movie.u8(0xFF); // no graphics profile
+        movie.end();
+    }
+    if (withTrack)
+        buildTrack(movie);
+    buildMetadata(movie);
+    movie.end();
+}
+
+void Mp4File::buildTrack(Mp4BoxBuilder& movie) {
+    const std::uint64_t presented = inMovieTime(presentedTrackDuration());
+    const std::uint64_t trackDuration = m_table.duration();
+    constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
+
+    movie.begin("trak");
+    const bool wideHeader = presented > kMax32;
+    movie.beginFull("tkhd", wideHeader ? 1 : 0, 0x3); // enabled, in the movie
+    movie.zeros(wideHeader ? 16 : 8);
+    movie.u32(kOnlyTrackId);
+    movie.u32(0);
+    if (wideHeader)
+        movie.u64(presented);
+    else
+        movie.u32(static_cast<std::uint32_t>(presented));
+    movie.zeros(8);
+    movie.u16(0);      // layer
+    movie.u16(1);      // alternate group
+    movie.u16(0x0100); // volume 1.0
+    movie.u16(0);
+    for (const std::uint32_t value : kUnityMatrix)
+        movie.u32(value);
+    movie.zeros(8); // no width or height
+    movie.end();
+
+    if (m_presentationSkip > 0) {
+        const bool wideEdit = presented > kMax32;
+        movie.begin("edts");
+        movie.beginFull("elst", wideEdit ? 1 : 0);
+        movie.u32(1);
+        if (wideEdit) {
+            movie.u64(presented);
+            movie.u64(m_presentationSkip);
+        } else {
+            movie.u32(static_cast<std::uint32_t>(presented));
+            movie.u32(static_cast<std::uint32_t>(m_presentationSkip));
+        }
+        movie.u32(0x00010000); // rate 1.0
+        movie.end();
+        movie.end();
+    }
+
+    movie.begin("mdia");
+    const bool wideMedia = trackDuration > kMax32;
+    movie.beginFull("mdhd", wideMedia ? 1 : 0);
+    movie.zeros(wideMedia ? 16 : 8);
+    movie.u32(m_trackTimeScale);
+    if (wideMedia)
+        movie.u64(trackDuration);
+    else
+        movie.u32(static_cast<std::uint32_t>(trackDuration));
+    movie.u16(kUndeterminedLanguage);
+    movie.u16(0);
+    movie.end();
+
+    movie.beginFull("hdlr", 0);
+    movie.u32(0);
+    movie.fourcc("soun");
+    movie.zeros(12);
+    for (const char c : std::string_view("SoundHandler"))
+        movie.u8(static_cast<std::uint8_t>(c));
+    movie.u8(0);
+    movie.end();
+
+    movie.begin("minf");
+    movie.beginFull("smhd", 0);
+    movie.u32(0); // balance and reserved
+    movie.end();
+    movie.begin("dinf");
+    movie.beginFull("dref", 0);
+    movie.u32(1);
+    movie.beginFull("url ", 0, 0x1); // the media is in this file
+    movie.end();
+    movie.end();
+    movie.end();
+
+    movie.begin("stbl");
+    buildSampleDescription(movie);
+    m_table.writeBoxes(movie);
+    movie.beginFull("sgpd", 1);
+    movie.fourcc("roll");
+    movie.u32(2); // entry length
+    movie.u32(1);
+    movie.u16(kAacRollDistance);
+    movie.end();
+    movie.beginFull("sbgp", 0);
+    movie.fourcc("roll");
+    movie.u32(1);
+    movie.u32(m_table.sampleCount());
+    movie.u32(1); // every sample in the group above
+    movie.end();
+    movie.end(); // stbl
+    movie.end(); // minf
+    movie.end(); // mdia
+    movie.end(); // trak
+}
+
+void Mp4File::buildSampleDescription(Mp4BoxBuilder& movie) {
+    movie.beginFull("stsd", 0);
+    movie.u32(1);
+    movie.begin("mp4a");
+    movie.zeros(6);
+    movie.u16(1);   // data reference index
+    movie.zeros(8); // version, revision, vendor
+    // The MP4 form of the entry always says two 16-bit channels; the decoder configuration
+    // tells the truth.
+    movie.u16(2);
+    movie.u16(16);
+    movie.u32(0); // compression id, packet size
+    movie.u32(m_trackTimeScale <= 0xFFFF ? m_trackTimeScale << 16 : 0); // 16.16, 0 if it cannot
+                                                                        // hold the rate
+
+    const auto configBytes = static_cast<std::uint32_t>(m_esConfiguration.size());
+    const std::uint32_t decoderSpecific = 5 + configBytes;
+    const std::uint32_t decoderConfig = 13 + decoderSpecific;
+    const std::uint32_t esDescriptor = 3 + (5 + decoderConfig) + (5 + 1);
+    movie.beginFull("esds", 0);
+    movie.u8(0x03); // ES descriptor
+    putDescriptorLength(movie, esDescriptor);
+    movie.u16(kOnlyTrackId);
+    movie.u8(0);    // no dependence, URL or OCR stream
+    movie.u8(0x04); // decoder configuration
+    putDescriptorLength(movie, decoderConfig);
+    movie.u8(kMpeg4AudioType);
+    movie.u8(0x15); // audio stream, reserved bit set
+    movie.u24(std::min<std::uint32_t>(m_table.largestSample(), 0xFFFFFF)); // buffer size
+    movie.u32(m_table.peakBitrate());
+    movie.u32(m_table.averageBitrate());
+    movie.u8(0x05); // decoder-specific information: the AudioSpecificConfig
+    putDescriptorLength(movie, configBytes);
+    movie.append(m_esConfiguration);
+    movie.u8(0x06); // SL configuration: the predefined MP4 one
+    putDescriptorLength(movie, 1);
+    movie.u8(0x02);
+    movie.end();
+
+    if (m_plainMp4) {
+        movie.begin("btrt");
+        movie.u32(std::min<std::uint32_t>(m_table.largestSample(), 0xFFFFFF));
+        movie.u32(m_table.peakBitrate());
+        movie.u32(m_table.averageBitrate());
+        movie.end();
+    }
+    movie.end(); // mp4a
+    movie.end(); // stsd
+}
+
+void Mp4File::buildMetadata(Mp4BoxBuilder& movie) {
+    // The order players and taggers list them in.
+    constexpr TextItem kOrder[] = {TextItem::Name,  TextItem::Artist, TextItem::Writer,
+                                   TextItem::Album, TextItem::Year,   TextItem::Comment,
+                                   TextItem::Genre};
+    const bool anyText = std::any_of(m_texts.begin(), m_texts.end(),
+                                     [](const std::string& text) { return !text.empty(); });
+    if (!anyText && m_track == 0)
+        return;
+    movie.begin("udta");
+    movie.beginFull("meta", 0);
+    movie.beginFull("hdlr", 0);
+    movie.u32(0);
+    movie.fourcc("mdir");
+    movie.fourcc("appl");
+    movie.zeros(8);
+    movie.u8(0); // no name
+    movie.end();
+    movie.begin("ilst");
+    for (const TextItem item : kOrder) {
+        const std::string& text = m_texts[static_cast<std::size_t>(item)];
+        if (text.empty())
+            continue;
+        movie.begin(metadataKey(item));
+        movie.begin("data");
+        movie.u32(1); // UTF-8 text
+        movie.u32(0); // no locale
+        movie.append(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+        movie.end();
+        movie.end();
+    }
+    if (m_track > 0) {
+        movie.begin("trkn");
+        movie.begin("data");
+        movie.u32(0); // binary
+        movie.u32(0);
+        movie.u16(0);
+        movie.u16(m_track);
+        movie.u16(m_trackTotal);
+        movie.u16(0);
+        movie.end();
+        movie.end();
+    }
+    movie.end(); // ilst
+    movie.end(); // meta
+    movie.end(); // udta
 }
 
 } // namespace velmora

@@ -1,30 +1,35 @@
 #pragma once
 
-#include "platform/ffmpeg/ffmpeg_handles.h"
+#include "platform/buffered_output.h"
+#include "platform/file_descriptor.h"
+#include "platform/mp4/mp4_box_builder.h"
+#include "platform/mp4/mp4_sample_table.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora {
 
-// An MPEG-4 file writer over libavformat's MP4 muxer, holding one audio track: create the file,
-// set the movie time scale, add the track, its profile level and decoder configuration, write
-// one sample per encoded frame, set the metadata items, close.
+// An MPEG-4 file writer holding one AAC audio track: create the file, set the movie time
+// scale, add the track, its profile level and decoder configuration, write one sample per
+// encoded frame, set the metadata items, close.
 //
-// - Brand "M4A " (the iPod variant of the muxer) for every name but ".mp4", which gets the
-//   plain MP4 brands.
+// - Brand "M4A " for every name but ".mp4", which gets the plain MP4 brands.
 // - The iods atom is written with the audio profile-level indication given.
 // - Track time scale = the audio sample rate given to addAudioTrack.
 // - A rendering offset on the first sample becomes an edit list that starts presentation that
 //   many units into the track: the form players honour for an encoder's priming samples.
-//   libavformat writes no composition offsets for audio, so later samples must have none.
+//   Later samples can carry none, and every sample is a sync sample, as audio frames are.
 // - Metadata items are UTF-8 text atoms (ilst); the track number becomes "trkn".
 //
-// The header goes to the file with the first sample (or at close), the index and the metadata
-// at close.
+// The samples stream into the media data as they come; the index follows it at close. What
+// the index needs per sample goes to a spill file, so memory stays flat however long the
+// track: a three-hour ringtone costs what a three-minute one does.
 class Mp4File {
 public:
     static constexpr std::uint32_t kInvalidTrackId = 0;
@@ -41,7 +46,7 @@ public:
 
     // Creates (or truncates) the file. A file still open is closed first.
     bool create(const std::string& path);
-    bool isOpen() const { return m_context != nullptr; }
+    bool isOpen() const { return m_fd.valid(); }
 
     // Units per second of the movie header and the edit list.
     void setTimeScale(std::uint32_t timeScale);
@@ -55,7 +60,8 @@ public:
     bool setTrackEsConfiguration(std::uint32_t trackId, std::span<const std::uint8_t> config);
 
     // One sample of `duration` time-scale units. False for an unknown track, a rendering offset
-    // on a later sample, before the ES configuration, or when libavformat refuses it.
+    // on a later sample, a sample that is not a sync sample, before the ES configuration, or
+    // when the file cannot take it.
     bool writeSample(std::uint32_t trackId, std::span<const std::uint8_t> bytes,
                      std::uint64_t duration, std::uint64_t renderingOffset, bool isSyncSample);
 
@@ -69,21 +75,31 @@ public:
     bool close();
 
 private:
-    bool writeHeader();
+    void writeFileHeader(bool plainMp4);
+    bool patchMediaDataSize();
+    bool writeMovie();
+    void buildMovie(Mp4BoxBuilder& movie);
+    void buildTrack(Mp4BoxBuilder& movie);
+    void buildSampleDescription(Mp4BoxBuilder& movie);
+    void buildMetadata(Mp4BoxBuilder& movie);
+    std::uint64_t presentedTrackDuration() const;
+    std::uint64_t inMovieTime(std::uint64_t trackUnits) const;
     static const char* metadataKey(TextItem item);
 
-    OutputContextHandle m_context;
-    PacketHandle m_packet;
+    FileDescriptor m_fd;
+    BufferedOutput m_output;
+    Mp4SampleTable m_table;
+    bool m_plainMp4 = false;
     std::uint32_t m_movieTimeScale = 1000;
     std::uint32_t m_trackTimeScale = 0;
     int m_profileLevel = -1; // none until set
     bool m_hasTrack = false;
-    bool m_configured = false;
-    bool m_headerWritten = false;
+    std::vector<std::uint8_t> m_esConfiguration; // empty until set
     bool m_failed = false;
-    std::uint64_t m_samples = 0;
-    std::int64_t m_nextDecodeTime = 0; // time-scale units from the track's start
-    std::int64_t m_presentationSkip = 0;
+    std::uint64_t m_presentationSkip = 0;
+    std::array<std::string, 7> m_texts; // by TextItem
+    std::uint16_t m_track = 0;
+    std::uint16_t m_trackTotal = 0;
 };
 
 } // namespace velmora

@@ -170,7 +170,7 @@ TEST_F(Mp4WriterTest, AnEmptyInputGivesAFileWithoutSamples) {
     ASSERT_TRUE(write(path("empty.m4a"), {}, 44100, 2, &tags));
     const Bytes file = bytesOf(path("empty.m4a"));
     const auto atoms = test::mp4Atoms(file);
-    // libavformat leaves out a track without samples; the file is still whole and tagged.
+    // A track without samples is left out; the file is still whole and tagged.
     EXPECT_TRUE(test::findAtom(atoms, "moov/mvhd"));
     EXPECT_FALSE(test::findAtom(atoms, "moov/trak"));
     EXPECT_EQ(test::runCommand("ffprobe -v error " + test::shellQuote(path("empty.m4a"))), 0);
