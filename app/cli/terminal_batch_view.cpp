@@ -1,6 +1,8 @@
 #include "app/cli/terminal_batch_view.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -10,10 +12,15 @@
 namespace velmora::cli {
 namespace {
 
-volatile std::sig_atomic_t gInterrupted = 0;
+// Set by the signal handler and read by every conversion thread: a lock-free atomic is safe in
+// both places, where a volatile sig_atomic_t is safe only for the thread the signal interrupts.
+std::atomic<int> gInterrupted{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void onInterrupt(int) {
-    gInterrupted = 1;
+    const int savedErrno = errno; // the interrupted code may be about to read it
+    gInterrupted.store(1);
+    errno = savedErrno;
 }
 
 constexpr std::string_view kConvertingStatus = "Converting...";
@@ -24,7 +31,7 @@ TerminalBatchView::TerminalBatchView(std::vector<Row> rows, ResultPrinter& print
                                      bool showProgress)
     : m_rows(std::move(rows)), m_printer(printer),
       m_progressOnTerminal(showProgress && isatty(STDERR_FILENO) == 1) {
-    gInterrupted = 0;
+    gInterrupted.store(0);
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
@@ -95,7 +102,7 @@ void TerminalBatchView::setLowerText(const std::string& text) {
 }
 
 bool TerminalBatchView::cancelRequested() const {
-    return gInterrupted != 0;
+    return gInterrupted.load() != 0;
 }
 
 void TerminalBatchView::setStatus(int row, const std::string& text) {

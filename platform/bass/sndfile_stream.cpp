@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <string_view>
 #include <utility>
 
@@ -70,6 +71,10 @@ SNDFILE* SndfileStream::openChecked(const std::string& path, SF_INFO& info) {
     if (!opened.ok())
         return nullptr;
     m_descriptor = std::move(opened.descriptor);
+    // Opening writes the library's global error text and log; files opened on several
+    // conversion threads at once would write them together.
+    static std::mutex openMutex;
+    const std::lock_guard lock(openMutex);
     return sf_open_fd(m_descriptor.get(), SFM_READ, &info, SF_FALSE);
 }
 
