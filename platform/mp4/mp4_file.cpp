@@ -298,19 +298,9 @@ void Mp4File::buildMovie(Mp4BoxBuilder& movie) {
     // A track without samples is left out, as players make nothing of an empty one.
     const bool withTrack = m_table.sampleCount() > 0;
     const std::uint64_t duration = withTrack ? inMovieTime(presentedTrackDuration()) : 0;
-    const bool wide = duration > std::numeric_limits<std::uint32_t>::max();
-
     movie.begin("moov");
-    movie.beginFull("mvhd", wide ? 1 : 0);
-    if (wide) {
-        movie.zeros(16); // creation and modification times: none, so that a file is reproducible
-        movie.u32(m_movieTimeScale);
-        movie.u64(duration);
-    } else {
-        movie.zeros(8);
-        movie.u32(m_movieTimeScale);
-        movie.u32(static_cast<std::uint32_t>(duration));
-    }
+    movie.beginFull("mvhd", timeVersion(duration));
+    putTimes(movie, m_movieTimeScale, duration);
     movie.u32(0x00010000); // rate 1.0
     movie.u16(0x0100);     // volume 1.0
     movie.zeros(10);
@@ -340,17 +330,49 @@ void Mp4File::buildMovie(Mp4BoxBuilder& movie) {
 }
 
 void Mp4File::buildTrack(Mp4BoxBuilder& movie) {
-    const std::uint64_t presented = inMovieTime(presentedTrackDuration());
-    const std::uint64_t trackDuration = m_table.duration();
-    constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
-
     movie.begin("trak");
-    const bool wideHeader = presented > kMax32;
-    movie.beginFull("tkhd", wideHeader ? 1 : 0, 0x3); // enabled, in the movie
-    movie.zeros(wideHeader ? 16 : 8);
+    buildTrackHeader(movie);
+    if (m_presentationSkip > 0)
+        buildEditList(movie);
+    movie.begin("mdia");
+    buildMediaHeader(movie);
+    movie.begin("minf");
+    buildMediaInformation(movie);
+    movie.begin("stbl");
+    buildSampleDescription(movie);
+    m_table.writeBoxes(movie);
+    buildRollGroup(movie);
+    movie.end(); // stbl
+    movie.end(); // minf
+    movie.end(); // mdia
+    movie.end(); // trak
+}
+
+// Version 0 boxes hold times in 32 bits, version 1 in 64: the version a duration needs.
+std::uint8_t Mp4File::timeVersion(std::uint64_t duration) {
+    return duration > std::numeric_limits<std::uint32_t>::max() ? 1 : 0;
+}
+
+// Creation and modification times (none, so that a file is reproducible), the time scale and
+// `duration`, in the widths of the version timeVersion() gives.
+void Mp4File::putTimes(Mp4BoxBuilder& movie, std::uint32_t timeScale, std::uint64_t duration) {
+    const bool wide = timeVersion(duration) == 1;
+    movie.zeros(wide ? 16 : 8);
+    movie.u32(timeScale);
+    if (wide)
+        movie.u64(duration);
+    else
+        movie.u32(static_cast<std::uint32_t>(duration));
+}
+
+void Mp4File::buildTrackHeader(Mp4BoxBuilder& movie) {
+    const std::uint64_t presented = inMovieTime(presentedTrackDuration());
+    movie.beginFull("tkhd", timeVersion(presented), 0x3); // enabled, in the movie
+    const bool wide = timeVersion(presented) == 1;
+    movie.zeros(wide ? 16 : 8);
     movie.u32(kOnlyTrackId);
     movie.u32(0);
-    if (wideHeader)
+    if (wide)
         movie.u64(presented);
     else
         movie.u32(static_cast<std::uint32_t>(presented));
@@ -363,33 +385,30 @@ void Mp4File::buildTrack(Mp4BoxBuilder& movie) {
         movie.u32(value);
     movie.zeros(8); // no width or height
     movie.end();
+}
 
-    if (m_presentationSkip > 0) {
-        const bool wideEdit = presented > kMax32;
-        movie.begin("edts");
-        movie.beginFull("elst", wideEdit ? 1 : 0);
-        movie.u32(1);
-        if (wideEdit) {
-            movie.u64(presented);
-            movie.u64(m_presentationSkip);
-        } else {
-            movie.u32(static_cast<std::uint32_t>(presented));
-            movie.u32(static_cast<std::uint32_t>(m_presentationSkip));
-        }
-        movie.u32(0x00010000); // rate 1.0
-        movie.end();
-        movie.end();
+// Presentation starts after the encoder's priming.
+void Mp4File::buildEditList(Mp4BoxBuilder& movie) {
+    const std::uint64_t presented = inMovieTime(presentedTrackDuration());
+    const bool wide = timeVersion(presented) == 1;
+    movie.begin("edts");
+    movie.beginFull("elst", timeVersion(presented));
+    movie.u32(1);
+    if (wide) {
+        movie.u64(presented);
+        movie.u64(m_presentationSkip);
+    } else {
+        movie.u32(static_cast<std::uint32_t>(presented));
+        movie.u32(static_cast<std::uint32_t>(m_presentationSkip));
     }
+    movie.u32(0x00010000); // rate 1.0
+    movie.end();
+    movie.end();
+}
 
-    movie.begin("mdia");
-    const bool wideMedia = trackDuration > kMax32;
-    movie.beginFull("mdhd", wideMedia ? 1 : 0);
-    movie.zeros(wideMedia ? 16 : 8);
-    movie.u32(m_trackTimeScale);
-    if (wideMedia)
-        movie.u64(trackDuration);
-    else
-        movie.u32(static_cast<std::uint32_t>(trackDuration));
+void Mp4File::buildMediaHeader(Mp4BoxBuilder& movie) {
+    movie.beginFull("mdhd", timeVersion(m_table.duration()));
+    putTimes(movie, m_trackTimeScale, m_table.duration());
     movie.u16(kUndeterminedLanguage);
     movie.u16(0);
     movie.end();
@@ -402,8 +421,9 @@ void Mp4File::buildTrack(Mp4BoxBuilder& movie) {
         movie.u8(static_cast<std::uint8_t>(c));
     movie.u8(0);
     movie.end();
+}
 
-    movie.begin("minf");
+void Mp4File::buildMediaInformation(Mp4BoxBuilder& movie) {
     movie.beginFull("smhd", 0);
     movie.u32(0); // balance and reserved
     movie.end();
@@ -414,10 +434,9 @@ void Mp4File::buildTrack(Mp4BoxBuilder& movie) {
     movie.end();
     movie.end();
     movie.end();
+}
 
-    movie.begin("stbl");
-    buildSampleDescription(movie);
-    m_table.writeBoxes(movie);
+void Mp4File::buildRollGroup(Mp4BoxBuilder& movie) {
     movie.beginFull("sgpd", 1);
     movie.fourcc("roll");
     movie.u32(2); // entry length
@@ -430,10 +449,6 @@ void Mp4File::buildTrack(Mp4BoxBuilder& movie) {
     movie.u32(m_table.sampleCount());
     movie.u32(1); // every sample in the group above
     movie.end();
-    movie.end(); // stbl
-    movie.end(); // minf
-    movie.end(); // mdia
-    movie.end(); // trak
 }
 
 void Mp4File::buildSampleDescription(Mp4BoxBuilder& movie) {

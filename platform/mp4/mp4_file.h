@@ -80,11 +80,18 @@ private:
     bool writeMovie();
     void buildMovie(Mp4BoxBuilder& movie);
     void buildTrack(Mp4BoxBuilder& movie);
+    void buildTrackHeader(Mp4BoxBuilder& movie);
+    void buildEditList(Mp4BoxBuilder& movie);
+    void buildMediaHeader(Mp4BoxBuilder& movie);
+    void buildMediaInformation(Mp4BoxBuilder& movie);
+    void buildRollGroup(Mp4BoxBuilder& movie);
     void buildSampleDescription(Mp4BoxBuilder& movie);
     void buildMetadata(Mp4BoxBuilder& movie);
     std::uint64_t presentedTrackDuration() const;
     std::uint64_t inMovieTime(std::uint64_t trackUnits) const;
     static const char* metadataKey(TextItem item);
+    static std::uint8_t timeVersion(std::uint64_t duration);
+    static void putTimes(Mp4BoxBuilder& movie, std::uint32_t timeScale, std::uint64_t duration);
 
     FileDescriptor m_fd;
     BufferedOutput m_output;
