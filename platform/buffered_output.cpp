@@ -3,6 +3,8 @@
 #include "platform/write_all.h"
 
 #include <algorithm>
+#include <cstring>
+#include <unistd.h>
 
 namespace velmora {
 
@@ -13,36 +15,38 @@ void BufferedOutput::attach(int fd, std::uint64_t position) {
     m_buffer.clear();
     m_fd = fd;
     m_flushedTo = position;
-    m_failed = fd < 0;
 }
 
 bool BufferedOutput::append(std::span<const std::uint8_t> bytes) {
-    if (m_failed)
-        return false;
-    if (m_buffer.size() + bytes.size() > m_bufferBytes && !flush())
-        return false;
-    // A piece as large as the buffer goes straight to the file rather than through it.
-    if (bytes.size() >= m_bufferBytes) {
-        m_failed = !writeAll(m_fd, bytes.data(), bytes.size());
-        m_flushedTo += m_failed ? 0 : bytes.size();
-        return !m_failed;
-    }
-    if (m_buffer.capacity() < m_bufferBytes)
-        m_buffer.reserve(m_bufferBytes);
-    m_buffer.insert(m_buffer.end(), bytes.begin(), bytes.end());
-    return true;
+    if (!bytes.empty())
+        std::memcpy(reserve(bytes.size()), bytes.data(), bytes.size());
+    return flushIfFull();
+}
+
+std::uint8_t* BufferedOutput::reserve(std::size_t size) {
+    if (m_buffer.capacity() < m_bufferBytes + size)
+        m_buffer.reserve(m_bufferBytes + size);
+    const std::size_t at = m_buffer.size();
+    m_buffer.resize(at + size);
+    return m_buffer.data() + at;
+}
+
+bool BufferedOutput::flushIfFull() {
+    return m_buffer.size() < m_bufferBytes || flush();
 }
 
 bool BufferedOutput::flush() {
-    if (m_failed)
-        return false;
     if (m_buffer.empty())
         return true;
-    m_failed = !writeAll(m_fd, m_buffer.data(), m_buffer.size());
-    if (!m_failed)
+    const auto offset = static_cast<off_t>(m_flushedTo);
+    const bool written = m_fd >= 0 && writeAllAt(m_fd, m_buffer.data(), m_buffer.size(), offset);
+    if (written) {
         m_flushedTo += m_buffer.size();
+    } else if (m_fd >= 0) {
+        [[maybe_unused]] const int ignored = ftruncate(m_fd, offset);
+    }
     m_buffer.clear();
-    return !m_failed;
+    return written;
 }
 
 } // namespace velmora

@@ -1,5 +1,7 @@
 #include "platform/spill_file.h"
 
+#include "platform/write_all.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -58,19 +60,12 @@ bool SpillFile::readBack(const Reader& reader) {
     if (!m_output.flush())
         return false;
     std::vector<std::uint8_t> piece(kSpillBufferBytes);
-    off_t offset = 0;
-    for (std::uint64_t left = m_output.position(); left > 0;) {
-        const std::size_t want =
-            left < piece.size() ? static_cast<std::size_t>(left) : piece.size();
-        const ssize_t got = ::pread(m_fd.get(), piece.data(), want, offset);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
+    for (std::uint64_t offset = 0; offset < m_output.position();) {
+        const std::uint64_t left = m_output.position() - offset;
+        const auto span = std::span(piece).first(left < piece.size() ? left : piece.size());
+        if (!readAllAt(m_fd.get(), span, offset) || !reader(span))
             return false;
-        if (!reader(std::span<const std::uint8_t>(piece.data(), static_cast<std::size_t>(got))))
-            return false;
-        offset += got;
-        left -= static_cast<std::uint64_t>(got);
+        offset += span.size();
     }
     return true;
 }

@@ -42,4 +42,18 @@ bool writeAllAt(int fd, const std::uint8_t* bytes, std::size_t size, off_t offse
     });
 }
 
+bool readAllAt(int fd, std::span<std::uint8_t> out, std::uint64_t offset) {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t got =
+            ::pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
 } // namespace velmora

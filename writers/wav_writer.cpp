@@ -13,7 +13,6 @@ namespace velmora {
 
 namespace {
 
-constexpr std::size_t kHeaderBytes = 44;
 constexpr off_t kRiffSizeOffset = 4;
 constexpr off_t kDataSizeOffset = 40;
 // Both size fields hold this until close() knows the real values.
@@ -53,9 +52,6 @@ bool WavWriter::open(const std::string& path, bool stereo, int bitsPerSample, in
     m_byteRate = static_cast<std::uint32_t>(byteRate);
     m_blockAlign = static_cast<std::uint16_t>(channels * bitsPerSample / 8);
     m_bitsPerSample = static_cast<std::uint16_t>(bitsPerSample);
-    m_flushedBytes = 0;
-    m_pending.clear();
-
     m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (m_fd < 0)
         return false;
@@ -79,6 +75,7 @@ bool WavWriter::open(const std::string& path, bool stereo, int bitsPerSample, in
         m_fd = -1;
         return false;
     }
+    m_output.attach(m_fd, kHeaderBytes);
     return true;
 }
 
@@ -101,7 +98,7 @@ bool WavWriter::write16(const std::int16_t* left, const std::int16_t* right, int
             out += 2;
         }
     }
-    return flushIfFull();
+    return m_output.flushIfFull();
 }
 
 bool WavWriter::write8(const std::uint8_t* left, const std::uint8_t* right, int frames) {
@@ -120,54 +117,33 @@ bool WavWriter::write8(const std::uint8_t* left, const std::uint8_t* right, int 
         if (stereo)
             *out++ = right[i];
     }
-    return flushIfFull();
+    return m_output.flushIfFull();
 }
 
 std::uint8_t* WavWriter::reserve(std::size_t size) {
     // Checked before taking the block so that the 32-bit size fields can never wrap.
     if (size > m_maxDataBytes - dataBytes())
         return nullptr;
-    if (m_pending.capacity() < kFlushBytes + size)
-        m_pending.reserve(kFlushBytes + size);
-    const std::size_t at = m_pending.size();
-    m_pending.resize(at + size);
-    return m_pending.data() + at;
-}
-
-bool WavWriter::flushIfFull() {
-    return m_pending.size() < kFlushBytes || flush();
-}
-
-bool WavWriter::flush() {
-    if (m_pending.empty())
-        return true;
-    const auto offset = static_cast<off_t>(kHeaderBytes + m_flushedBytes);
-    const bool written = writeAllAt(m_fd, m_pending.data(), m_pending.size(), offset);
-    if (written) {
-        m_flushedBytes += m_pending.size();
-    } else {
-        // Drop the torn piece so the file still ends on a whole frame.
-        [[maybe_unused]] const int ignored = ftruncate(m_fd, offset);
-    }
-    m_pending.clear();
-    return written;
+    return m_output.reserve(size);
 }
 
 bool WavWriter::close() {
     if (!isOpen())
         return true;
-    const bool flushed = flush();
-    // m_flushedBytes counts what was written in whole blocks, which is what the file holds
-    // after the header; it is at most kMaxDataBytes, so both sizes fit 32 bits.
+    const bool flushed = m_output.flush();
+    // What was written in whole blocks is what the file holds after the header; it is at most
+    // kMaxDataBytes, so both sizes fit 32 bits.
+    const std::uint64_t dataBytes = m_output.flushedTo() - kHeaderBytes;
     std::uint8_t riffSize[4];
-    putU32(riffSize, static_cast<std::uint32_t>(m_flushedBytes + kHeaderBytes - 8));
+    putU32(riffSize, static_cast<std::uint32_t>(dataBytes + kHeaderBytes - 8));
     std::uint8_t dataSize[4];
-    putU32(dataSize, static_cast<std::uint32_t>(m_flushedBytes));
+    putU32(dataSize, static_cast<std::uint32_t>(dataBytes));
     // The placeholders left in place would describe an empty file: the conversion has failed.
     const bool patched = writeAllAt(m_fd, riffSize, sizeof riffSize, kRiffSizeOffset) &&
                          writeAllAt(m_fd, dataSize, sizeof dataSize, kDataSizeOffset);
     const bool closed = ::close(m_fd) == 0;
     m_fd = -1;
+    m_output.attach(-1, 0);
     return flushed && patched && closed;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "platform/buffered_output.h"
+
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace velmora {
 
@@ -51,22 +52,19 @@ public:
 
     bool isOpen() const { return m_fd >= 0; }
     // Bytes of PCM taken so far, gathered ones included.
-    std::uint64_t dataBytes() const { return m_flushedBytes + m_pending.size(); }
+    std::uint64_t dataBytes() const { return isOpen() ? m_output.position() - kHeaderBytes : 0; }
 
     // Bytes gathered before they are written.
-    static constexpr std::size_t kFlushBytes = 256 * 1024;
+    static constexpr std::size_t kFlushBytes = BufferedOutput::kDefaultBufferBytes;
+    static constexpr std::size_t kHeaderBytes = 44;
 
 private:
     // Room for `size` more bytes at the end of the gathered blocks; null when the data limit
     // would be passed.
     std::uint8_t* reserve(std::size_t size);
-    bool flushIfFull();
-    bool flush();
 
     int m_fd = -1;
     std::uint64_t m_maxDataBytes = kMaxDataBytes;
-    // PCM bytes in the file after the header.
-    std::uint64_t m_flushedBytes = 0;
 
     // The "fmt " chunk body, in file order.
     std::uint16_t m_formatTag = 1;
@@ -76,9 +74,8 @@ private:
     std::uint16_t m_blockAlign = 0;
     std::uint16_t m_bitsPerSample = 0;
 
-    // Interleaved blocks in file byte order not yet written; capacity kFlushBytes plus one
-    // block, reused.
-    std::vector<std::uint8_t> m_pending;
+    // Interleaved blocks in file byte order, gathered kFlushBytes at a time.
+    BufferedOutput m_output{kFlushBytes};
 };
 
 } // namespace velmora

@@ -149,12 +149,11 @@ void Mp4File::setTimeScale(std::uint32_t timeScale) {
 
 std::uint32_t Mp4File::addAudioTrack(std::uint32_t timeScale, std::uint64_t /*sampleDuration*/,
                                      std::uint8_t audioType) {
-    if (!isOpen() || m_hasTrack || audioType != kMpeg4AudioType || timeScale == 0 ||
+    if (!isOpen() || hasTrack() || audioType != kMpeg4AudioType || timeScale == 0 ||
         timeScale > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
         return kInvalidTrackId;
     m_trackTimeScale = timeScale;
     m_table.open(timeScale);
-    m_hasTrack = true;
     return kOnlyTrackId;
 }
 
@@ -164,7 +163,7 @@ void Mp4File::setAudioProfileLevel(std::uint8_t level) {
 
 bool Mp4File::setTrackEsConfiguration(std::uint32_t trackId, std::span<const std::uint8_t> config) {
     // The descriptor's length bytes hold 28 bits; a configuration is a few bytes in practice.
-    if (!m_hasTrack || trackId != kOnlyTrackId || m_table.sampleCount() > 0 ||
+    if (!hasTrack() || trackId != kOnlyTrackId || m_table.sampleCount() > 0 ||
         config.size() > 0xFFFF || parseAudioSpecificConfig(config).channels == 0)
         return false;
     m_esConfiguration.assign(config.begin(), config.end());
@@ -238,7 +237,6 @@ bool Mp4File::close() {
     m_movieTimeScale = 1000;
     m_trackTimeScale = 0;
     m_profileLevel = -1;
-    m_hasTrack = false;
     m_esConfiguration.clear();
     m_failed = false;
     m_presentationSkip = 0;

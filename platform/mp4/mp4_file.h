@@ -75,6 +75,7 @@ public:
     bool close();
 
 private:
+    bool hasTrack() const { return m_trackTimeScale != 0; }
     void writeFileHeader(bool plainMp4);
     bool patchMediaDataSize();
     bool writeMovie();
@@ -98,9 +99,8 @@ private:
     Mp4SampleTable m_table;
     bool m_plainMp4 = false;
     std::uint32_t m_movieTimeScale = 1000;
-    std::uint32_t m_trackTimeScale = 0;
-    int m_profileLevel = -1; // none until set
-    bool m_hasTrack = false;
+    std::uint32_t m_trackTimeScale = 0;          // 0 until the track is added
+    int m_profileLevel = -1;                     // none until set
     std::vector<std::uint8_t> m_esConfiguration; // empty until set
     bool m_failed = false;
     std::uint64_t m_presentationSkip = 0;

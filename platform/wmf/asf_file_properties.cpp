@@ -36,20 +36,6 @@ constexpr std::uint64_t kDataObjectMinimumBytes = 50;
 // Seconds from 1 January 1601 to 1 January 1970.
 constexpr std::uint64_t kEpochDifferenceSeconds = 11'644'473'600;
 
-bool readAt(int fd, std::uint64_t offset, std::span<std::uint8_t> out) {
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t got =
-            ::pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        done += static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
 std::uint64_t littleEndian(std::span<const std::uint8_t> bytes) {
     std::uint64_t value = 0;
     for (std::size_t i = bytes.size(); i-- > 0;)
@@ -74,7 +60,7 @@ struct ObjectStart {
 // The object at `offset`, whose size must fit between `offset` and `end`.
 bool readObjectStart(int fd, std::uint64_t offset, std::uint64_t end, ObjectStart& object) {
     std::array<std::uint8_t, kObjectHeaderBytes> bytes{};
-    if (offset > end || end - offset < kObjectHeaderBytes || !readAt(fd, offset, bytes))
+    if (offset > end || end - offset < kObjectHeaderBytes || !readAllAt(fd, bytes, offset))
         return false;
     std::copy_n(bytes.begin(), object.guid.size(), object.guid.begin());
     object.size = littleEndian(std::span(bytes).subspan(16, 8));
@@ -90,7 +76,7 @@ bool findObjects(int fd, std::uint64_t fileSize, Layout& layout) {
     ObjectStart header;
     std::array<std::uint8_t, 4> count{};
     if (!readObjectStart(fd, 0, fileSize, header) || header.guid != kHeaderObject ||
-        header.size < kHeaderObjectBytes || !readAt(fd, 16 + 8, count))
+        header.size < kHeaderObjectBytes || !readAllAt(fd, count, 16 + 8))
         return false;
     const std::uint64_t objects = littleEndian(count);
     std::uint64_t at = kHeaderObjectBytes;
