@@ -46,12 +46,14 @@ SegmentFilter::SegmentFilter(const Segment& segment, int rate, int channels, int
 }
 
 int SegmentFilter::take(std::int16_t* left, std::int16_t* right, int frames) {
+    if (frames <= 0)
+        return 0;
     int out = 0;
-    for (int in = 0; in < frames; ++in) {
-        if (m_skipped < m_startFrame) {
-            ++m_skipped;
-            continue;
-        }
+    // Frames before the start are passed over a block at a time.
+    const std::uint64_t toSkip =
+        std::min<std::uint64_t>(m_startFrame - m_skipped, static_cast<std::uint64_t>(frames));
+    m_skipped += toSkip;
+    for (int in = static_cast<int>(toSkip); in < frames; ++in) {
         if (ended())
             break;
         Frame frame = readFrame(left, right, in);
