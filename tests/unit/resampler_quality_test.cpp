@@ -39,9 +39,8 @@ constexpr const char* kAnalysis = R"(
 import sys, wave
 import numpy as np
 
-path = sys.argv[1]
 amplitude, seconds, start, top, fade = (float(a) for a in sys.argv[2:7])
-w = wave.open(path)
+w = wave.open(sys.argv[1])
 assert w.getnchannels() == 1 and w.getsampwidth() == 2
 rate = w.getframerate()
 y = np.frombuffer(w.readframes(w.getnframes()), dtype='<i2').astype(np.float64)
@@ -49,44 +48,36 @@ n = len(y)
 # The converter maps 16-bit s to s / 32768 and back with y x 32767.
 expected = amplitude * 32767.0 / 32768.0
 
-spectrum = np.fft.fft(y)
-h = np.zeros(n)
-h[0] = 1.0
-h[1:(n + 1) // 2] = 2.0
+# One-sided spectrum, inverse transformed at full length: the analytic signal.
+spectrum = 2.0 * np.fft.rfft(y)
+spectrum[0] /= 2.0
 if n % 2 == 0:
-    h[n // 2] = 1.0
-envelope = np.abs(np.fft.ifft(spectrum * h))
+    spectrum[-1] /= 2.0
+envelope = np.abs(np.fft.ifft(spectrum, n))
 
 t = np.arange(n) / rate
 frequency = start + (top - start) * t / seconds
 passband = (t >= fade) & (frequency <= 3400.0)
 deviation = np.max(np.abs(20.0 * np.log10(envelope[passband] / expected)))
 
-stop = np.nonzero(frequency >= 4050.0)[0]
-loudest = 0.0
-for start in range(stop[0], n - 1024, 512):
-    stretch = y[start:start + 1024]
-    loudest = max(loudest, np.sqrt(np.mean(stretch * stretch)) * np.sqrt(2.0))
+first = np.argmax(frequency >= 4050.0)
+loudest = max(np.sqrt(2.0 * np.mean(y[i:i + 1024] ** 2)) for i in range(first, n - 1024, 512))
 alias = 20.0 * np.log10(max(loudest, 1e-9) / expected)
 print(n, deviation, alias)
 )";
 
-class ResamplerQualityTest : public test::SandboxTest {};
-
-// Debian's interpreter, where python3-numpy installs, ahead of any other python3 on the PATH.
-std::string python() {
-    return access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
-}
+using ResamplerQualityTest = test::SandboxTest;
 
 TEST_F(ResamplerQualityTest, SweepTo8kHzKeepsThePassbandFlatAndAliasesDown) {
-    if (test::runCommand(python() + " -c 'import numpy'") != 0)
+    // Debian's interpreter, where python3-numpy installs, ahead of any other python3 on the PATH.
+    std::string command = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
+    if (test::runCommand(command + " -c 'import numpy'") != 0)
         GTEST_SKIP() << "python3 with numpy not installed";
 
     // A linear sweep up to the input's Nyquist rate: phase = 2 pi (start t + (top - start) t^2 /
     // (2 seconds)).
-    const auto frames = static_cast<std::size_t>(kSweepSeconds * kInRate);
-    std::vector<std::int16_t> sweep(frames);
-    for (std::size_t i = 0; i < frames; ++i) {
+    std::vector<std::int16_t> sweep(static_cast<std::size_t>(kSweepSeconds * kInRate));
+    for (std::size_t i = 0; i < sweep.size(); ++i) {
         const double t = static_cast<double>(i) / kInRate;
         const double phase = 2.0 * std::numbers::pi *
                              (kStartHz * t + (kTopHz - kStartHz) * t * t / (2.0 * kSweepSeconds));
@@ -104,30 +95,23 @@ TEST_F(ResamplerQualityTest, SweepTo8kHzKeepsThePassbandFlatAndAliasesDown) {
     settings.WAVBitsPerSample = 16;
     test::RecordingBatchView view;
     RoutineContext context{settings, view, 1, {}};
-    WavRoutine routine;
-    ASSERT_TRUE(routine.run(SourceKind::Wav, path("sweep.wav").string(), path("out.wav").string(),
-                            context));
+    ASSERT_TRUE(WavRoutine().run(SourceKind::Wav, path("sweep.wav").string(),
+                                 path("out.wav").string(), context));
 
     const std::string script(kAnalysis);
-    test::writeFileBytes(path("analysis.py"),
-                         std::vector<std::uint8_t>(script.begin(), script.end()));
+    test::writeFileBytes(path("analysis.py"), {script.begin(), script.end()});
+    command += " " + test::shellQuote(path("analysis.py").string()) + " " +
+               test::shellQuote(path("out.wav").string());
+    for (const double value : {kAmplitude, kSweepSeconds, kStartHz, kTopHz, kFadeSeconds})
+        command += " " + std::to_string(value);
     std::string printed;
-    ASSERT_EQ(test::runCommand(python() + " " + test::shellQuote(path("analysis.py").string()) +
-                                   " " + test::shellQuote(path("out.wav").string()) + " " +
-                                   std::to_string(kAmplitude) + " " +
-                                   std::to_string(kSweepSeconds) + " " + std::to_string(kStartHz) +
-                                   " " + std::to_string(kTopHz) + " " +
-                                   std::to_string(kFadeSeconds),
-                               &printed),
-              0);
+    ASSERT_EQ(test::runCommand(command, &printed), 0);
     std::istringstream values(printed);
     long outFrames = 0;
     double passbandDeviationDb = 1e9;
     double aliasDb = 1e9;
     ASSERT_TRUE(values >> outFrames >> passbandDeviationDb >> aliasDb) << printed;
-
-    const long expectedFrames = std::lround(kSweepSeconds * kOutRate);
-    EXPECT_LE(std::labs(outFrames - expectedFrames), 1) << outFrames << " frames";
+    EXPECT_LE(std::labs(outFrames - std::lround(kSweepSeconds * kOutRate)), 1) << outFrames;
     EXPECT_LE(passbandDeviationDb, 0.1);
     EXPECT_LE(aliasDb, -90.0);
 }
