@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 
 namespace velmora {
 namespace {
@@ -27,34 +28,30 @@ using LongRingtoneTrim = test::SandboxTest;
 TEST_F(DeviceProfileOutput, EachProfileWritesWhatItsPhoneTakes) {
     if (!test::haveFfmpeg())
         GTEST_SKIP() << "ffmpeg/ffprobe not installed";
-    struct Case {
-        const char* word;
-        int sourceRate;
-        const char* output;
-        const char* fields; // name=value as ffprobe reports them
-    };
-    for (const Case& c :
+    // The profile, the source's rate, the output and its fields as ffprobe reports them.
+    using Case = std::tuple<const char*, int, const char*, const char*>;
+    for (const auto& [word, sourceRate, output, expected] :
          {Case{"iphone", 96000, "hi.m4r", "codec_name=aac sample_rate=44100"},
           Case{"iphone", 48000, "mid.m4r", "codec_name=aac sample_rate=48000"},
           Case{"android", 96000, "a.ogg", "codec_name=vorbis sample_rate=44100"},
           Case{"feature-phone", 44100, "f.amr", "codec_name=amr_nb sample_rate=8000 channels=1"}}) {
-        SCOPED_TRACE(::testing::Message() << c.word << " from " << c.sourceRate << " Hz");
-        test::writeFileBytes(path("in.wav"), test::toneWav(2, c.sourceRate, 16, 1.0, 440, 660));
+        SCOPED_TRACE(::testing::Message() << word << " from " << sourceRate << " Hz");
+        test::writeFileBytes(path("in.wav"), test::toneWav(2, sourceRate, 16, 1.0, 440, 660));
         ConversionSettings settings{std::string()};
         settings.MP3BitRate = 192;
         settings.OGGSampleRate = 22050;
         settings.AMRMode = 0;
-        applyDeviceProfile(*findDeviceProfile(c.word), settings);
+        applyDeviceProfile(*findDeviceProfile(word), settings);
         EXPECT_EQ(settings.MP3BitRate, 192);
         test::RecordingBatchView view;
         RoutineContext context{settings, view};
         EXPECT_TRUE(
             RoutineFactory::create(settings.OutputFormat)
-                ->run(SourceKind::Wav, path("in.wav").string(), path(c.output).string(), context))
+                ->run(SourceKind::Wav, path("in.wav").string(), path(output).string(), context))
             << context.failureNote;
         const auto fields =
-            test::ffprobeFields(path(c.output), "stream=codec_name,sample_rate,channels");
-        for (const auto& [key, value] : test::pairs(c.fields))
+            test::ffprobeFields(path(output), "stream=codec_name,sample_rate,channels");
+        for (const auto& [key, value] : test::pairs(expected))
             EXPECT_EQ(fields.count(key) ? fields.at(key) : "(none)", value) << key;
     }
     // 12.2 kbit/s: 32 bytes per 20 ms frame after the 6-byte magic.

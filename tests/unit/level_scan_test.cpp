@@ -28,13 +28,9 @@ LevelProfile profile(int count, float base, std::vector<std::tuple<int, int, flo
 }
 
 TEST(LoudestStart, FindsTheLoudStretchAndItsQuietLeadIn) {
-    struct Case {
-        const char* what;
-        LevelProfile levels;
-        std::int64_t lengthMs;
-        std::int64_t startMs;
-    };
-    for (const Case& c :
+    // What the row shows, the levels, the length wanted and the start expected.
+    using Case = std::tuple<const char*, LevelProfile, std::int64_t, std::int64_t>;
+    for (const auto& [what, levels, lengthMs, startMs] :
          {Case{"quiet window right before", profile(300, 0.1f, {{100, 150, 0.8f}}), 3000, 9900},
           Case{"quiet 1.6 s back, medium between",
                profile(300, 0.5f, {{84, 85, 0.05f}, {100, 150, 0.8f}}), 3000, 8400},
@@ -43,7 +39,7 @@ TEST(LoudestStart, FindsTheLoudStretchAndItsQuietLeadIn) {
           Case{"loud at the very end", profile(200, 0.1f, {{170, 200, 0.9f}}), 3000, 16900},
           Case{"material not longer than the part", profile(300, 0.1f), 30000, 0},
           Case{"all equally loud: the beginning", profile(300, 0.4f), 3000, 0}})
-        EXPECT_EQ(suggestLoudestStart(c.levels, c.lengthMs), c.startMs) << c.what;
+        EXPECT_EQ(suggestLoudestStart(levels, lengthMs), startMs) << what;
 }
 
 using LevelScanTest = test::SandboxTest;

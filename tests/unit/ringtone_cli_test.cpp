@@ -11,6 +11,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace velmora {
@@ -21,24 +22,20 @@ using test::words;
 
 TEST(RingtoneOptions, SegmentAskedByEachCombination) {
     constexpr std::int64_t kToEnd = Segment::kToTheEndMs;
-    struct Case {
-        const char* line;
-        Segment segment;
-        bool suggestedStart;
-    };
-    for (const Case& c :
+    using Case = std::tuple<const char*, Segment, bool>;
+    for (const auto& [line, segment, suggestedStart] :
          {Case{"--to wav --start 0:45 --length 30", {45000, 30000, 0, 0}, false},
           Case{"--to wav --start 1.5", {1500, kToEnd, 0, 0}, false},
           Case{"--to wav --fade-out 2", {0, kToEnd, 0, 2000}, false},
           Case{"--ringtone iphone", {0, 30000, 500, 1500}, true},
           Case{"--ringtone feature-phone --length 10", {0, 10000, 300, 1000}, true},
           Case{"--ringtone android --start 5 --fade-in 0", {5000, 30000, 0, 1500}, false}}) {
-        SCOPED_TRACE(c.line);
+        SCOPED_TRACE(line);
         cli::ConvertOptions options;
-        ASSERT_EQ(options.parse(words(std::string(c.line) + " a.wav")), std::nullopt);
+        ASSERT_EQ(options.parse(words(std::string(line) + " a.wav")), std::nullopt);
         EXPECT_TRUE(options.wantsSegment());
-        EXPECT_EQ(options.segment(), c.segment);
-        EXPECT_EQ(options.wantsSuggestedStart(), c.suggestedStart);
+        EXPECT_EQ(options.segment(), segment);
+        EXPECT_EQ(options.wantsSuggestedStart(), suggestedStart);
     }
     cli::ConvertOptions plain;
     ASSERT_EQ(plain.parse(words("--to m4r a.wav")), std::nullopt);
@@ -86,33 +83,27 @@ TEST_F(RingtoneCliTest, EachProfileMakesARingtoneOfTheLoudestPart) {
     ASSERT_EQ(suggestion.status, 0) << suggestion.err;
     EXPECT_EQ(suggestion.out, "{\"start\":94.900,\"length\":30.000}\n");
 
-    struct Case {
-        const char* profile;
-        const char* extension;
-        const char* codec;
-        int rate;
-        double seconds;
-        int toleranceFrames; // one codec frame
-    };
-    for (const Case& c : {Case{"iphone", ".m4r", "aac", 44100, 30.0, 1024},
-                          Case{"android", ".ogg", "vorbis", 44100, 30.0, 2048},
-                          Case{"feature-phone", ".amr", "amr_nb", 8000, 20.0, 160}}) {
-        SCOPED_TRACE(c.profile);
-        Words given{"convert", "--ringtone", c.profile, "-o", out, song};
-        if (c.codec == std::string("aac"))
+    using Case = std::tuple<const char*, const char*, const char*, int, double, int>;
+    for (const auto& [profile, extension, codec, rate, seconds, toleranceFrames] :
+         {Case{"iphone", ".m4r", "aac", 44100, 30.0, 1024},
+          Case{"android", ".ogg", "vorbis", 44100, 30.0, 2048},
+          Case{"feature-phone", ".amr", "amr_nb", 8000, 20.0, 160}}) {
+        SCOPED_TRACE(profile);
+        Words given{"convert", "--ringtone", profile, "-o", out, song};
+        if (codec == std::string("aac"))
             given.insert(given.begin() + 3, {"--title", "Ring"}); // AMR carries no tags
         const auto run = cli(given);
         ASSERT_EQ(run.status, 0) << run.err;
-        const auto output = path(std::string("out/song") + c.extension);
-        EXPECT_EQ(test::probeStream(output).at("codec_name"), c.codec);
+        const auto output = path(std::string("out/song") + extension);
+        EXPECT_EQ(test::probeStream(output).at("codec_name"), codec);
         const test::DecodedPcm pcm = test::decodeWithFfmpeg(output, path("decoded.raw"));
-        ASSERT_EQ(pcm.rate, c.rate);
-        EXPECT_NEAR(static_cast<double>(pcm.frames()), c.seconds * c.rate, c.toleranceFrames);
+        ASSERT_EQ(pcm.rate, rate);
+        EXPECT_NEAR(static_cast<double>(pcm.frames()), seconds * rate, toleranceFrames); // a frame
         // The loudest part from a tenth of a second on (the silent lead-in, faded in), faded
         // out at the end; a start anywhere else would be quiet.
         EXPECT_LT(rms(pcm, 0.0, 0.09), 0.01);
-        EXPECT_GT(rms(pcm, 1.0, c.seconds - 2), 0.3);
-        EXPECT_LT(rms(pcm, c.seconds - 0.05, c.seconds - 0.01), 0.1);
+        EXPECT_GT(rms(pcm, 1.0, seconds - 2), 0.3);
+        EXPECT_LT(rms(pcm, seconds - 0.05, seconds - 0.01), 0.1);
     }
     const auto m4r = test::readFileBytes(path("out/song.m4r"));
     EXPECT_EQ(std::string(m4r.begin() + 8, m4r.begin() + 12), "M4A ");

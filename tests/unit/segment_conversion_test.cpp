@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 
 namespace velmora {
 namespace {
@@ -48,26 +49,23 @@ protected:
 };
 
 TEST_F(SegmentConversionTest, DecodedLengthIsTheSegmentsWithinOneCodecFrame) {
-    struct Case {
-        const char* name;
-        int outputRate;
-        int toleranceFrames; // one codec frame, plus the delay a raw stream cannot announce
-    };
-    for (const Case& c :
+    // The output, its rate, and one codec frame plus the delay a raw stream cannot announce.
+    using Case = std::tuple<const char*, int, int>;
+    for (const auto& [name, outputRate, toleranceFrames] :
          {Case{"cut.wav", 44100, 0}, Case{"cut.mp3", 44100, 1152 + 1105},
           Case{"cut.ogg", 44100, 2048}, Case{"cut.aac", 44100, 1024 + 1024},
           Case{"cut.m4r", 44100, 1024}, Case{"cut.amr", 8000, 160}, Case{"cut.wma", 44100, 2048}}) {
-        SCOPED_TRACE(c.name);
-        if (std::string(c.name).ends_with(".wma") && !WmfRuntime::available())
+        SCOPED_TRACE(name);
+        if (std::string(name).ends_with(".wma") && !WmfRuntime::available())
             continue; // no Windows Media encoder
-        ASSERT_TRUE(convert(kSegment, c.name)) << failureNote;
-        const test::DecodedPcm pcm = test::decodeWithFfmpeg(path(c.name), path("decoded.raw"));
-        ASSERT_EQ(pcm.rate, c.outputRate);
-        const auto expected = static_cast<long>(kSegment.lengthMs * c.outputRate / 1000);
-        ASSERT_NEAR(static_cast<long>(pcm.frames()), expected, c.toleranceFrames);
+        ASSERT_TRUE(convert(kSegment, name)) << failureNote;
+        const test::DecodedPcm pcm = test::decodeWithFfmpeg(path(name), path("decoded.raw"));
+        ASSERT_EQ(pcm.rate, outputRate);
+        const auto expected = static_cast<long>(kSegment.lengthMs * outputRate / 1000);
+        ASSERT_NEAR(static_cast<long>(pcm.frames()), expected, toleranceFrames);
         // Sound all through: a cut that dropped the wrong frames would leave silence or nothing.
         EXPECT_GT(test::toneLevel(pcm, 0, 440), 0.1);
-        if (c.toleranceFrames == 0) { // lossless: the source's frames, first sample included
+        if (toleranceFrames == 0) { // lossless: the source's frames, first sample included
             const auto whole = test::decodeWithFfmpeg(source(), path("whole.raw")).samples;
             const auto first =
                 static_cast<std::ptrdiff_t>(kSegment.startMs * kSourceRate / 1000 * 2);

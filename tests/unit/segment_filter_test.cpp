@@ -10,6 +10,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <numbers>
+#include <tuple>
 #include <vector>
 
 namespace velmora {
@@ -63,26 +64,23 @@ TEST(SegmentCut, KeepsExactlyTheSegmentsFramesInOrder) {
         source[0].push_back(i);
         source[1].push_back(-i - 1);
     }
-    struct Case {
-        Segment segment;
-        int blockFrames;
-        int firstFrame; // of the source, expected first in the output
-        int frames;     // expected in the output
-    };
-    for (const Case& c :
+    // The segment, the blocks it is fed in, the source's frame expected first in the output and
+    // how many frames the output holds.
+    using Case = std::tuple<Segment, int, int, int>;
+    for (const auto& [segment, blockFrames, firstFrame, frames] :
          {Case{{1500, 2000, 0, 0}, 1152, 1500, 2000}, Case{{1500, 2000, 0, 0}, 1, 1500, 2000},
           Case{{1152, 1152, 0, 0}, 1152, 1152, 1152}, // on block edges
           Case{{0, 7, 0, 0}, 1152, 0, 7},
           Case{{4000, 3000, 0, 0}, 333, 4000, 1000}, // the source ends first
           Case{{10, Segment::kToTheEndMs, 0, 0}, 1000, 10, 4990},
           Case{{6000, 100, 0, 0}, 1152, 0, 0}}) { // starts after the end
-        SCOPED_TRACE(::testing::Message() << c.segment.startMs << "+" << c.segment.lengthMs
-                                          << " in blocks of " << c.blockFrames);
-        const Planes out = runFilter(c.segment, source, c.blockFrames);
-        ASSERT_EQ(out[0].size(), static_cast<std::size_t>(c.frames));
-        for (int i = 0; i < c.frames; ++i) {
-            ASSERT_EQ(out[0][i], c.firstFrame + i) << "frame " << i;
-            ASSERT_EQ(out[1][i], -(c.firstFrame + i) - 1) << "frame " << i;
+        SCOPED_TRACE(::testing::Message() << segment.startMs << "+" << segment.lengthMs
+                                          << " in blocks of " << blockFrames);
+        const Planes out = runFilter(segment, source, blockFrames);
+        ASSERT_EQ(out[0].size(), static_cast<std::size_t>(frames));
+        for (int i = 0; i < frames; ++i) {
+            ASSERT_EQ(out[0][i], firstFrame + i) << "frame " << i;
+            ASSERT_EQ(out[1][i], -(firstFrame + i) - 1) << "frame " << i;
         }
     }
 }
@@ -90,26 +88,22 @@ TEST(SegmentCut, KeepsExactlyTheSegmentsFramesInOrder) {
 // Equal power: half-way through a fade the gain is 1/sqrt(2) (-3 dB), not the 1/2 of a linear
 // fade; a fade-in starts from silence and a fade-out ends in it.
 TEST(SegmentFade, EqualPowerEnvelopeIn16And8Bits) {
-    struct Width {
-        int bits;
-        int centre;
-        int level;
-    };
-    for (const Width w : {Width{16, 0, 20000}, Width{8, 128, 100}}) {
-        SCOPED_TRACE(w.bits);
+    // bits, the sample of silence, the level of the constant signal
+    for (const auto& [bits, centre, level] : {std::tuple{16, 0, 20000}, std::tuple{8, 128, 100}}) {
+        SCOPED_TRACE(bits);
         const Planes out =
-            runFilter({0, 1000, 200, 400}, constant(3000, w.centre + w.level), 100, w.bits);
+            runFilter({0, 1000, 200, 400}, constant(3000, centre + level), 100, bits);
         const std::vector<int>& left = out[0];
         ASSERT_EQ(left.size(), 1000u);
         const auto gainAt = [&](int frame) {
-            return static_cast<double>(left[frame] - w.centre) / w.level;
+            return static_cast<double>(left[frame] - centre) / level;
         };
-        const double tolerance = 1.0 / w.level;
-        EXPECT_EQ(left.front(), w.centre);
+        const double tolerance = 1.0 / level;
+        EXPECT_EQ(left.front(), centre);
         EXPECT_NEAR(gainAt(100), std::sqrt(0.5), tolerance);
         EXPECT_NEAR(gainAt(400), 1.0, tolerance); // between the fades
         EXPECT_NEAR(gainAt(799), std::sqrt(0.5), 2 * tolerance);
-        EXPECT_EQ(left.back(), w.centre);
+        EXPECT_EQ(left.back(), centre);
         for (int i = 1; i < 200; ++i)
             ASSERT_GE(left[i], left[i - 1]) << "fade-in, frame " << i;
         for (int i = 601; i < 1000; ++i)
@@ -142,14 +136,11 @@ TEST(SegmentFade, FadesLongerThanTheSegmentAreHalvedEach) {
 }
 
 TEST(SegmentTimeText, ParsesSecondsAndClockTimesAndRefusesTheRest) {
-    struct Case {
-        const char* text;
-        std::int64_t ms;
-    };
-    for (const Case& c :
+    using Case = std::pair<const char*, std::int64_t>;
+    for (const auto& [text, ms] :
          {Case{"45", 45000}, Case{"1.5", 1500}, Case{"0.25", 250}, Case{"0:45", 45000},
           Case{"2:03.250", 123250}, Case{"90:00", 5400000}, Case{"1:02:03", 3723000}, Case{"0", 0}})
-        EXPECT_EQ(SegmentTime::parse(c.text), c.ms) << c.text;
+        EXPECT_EQ(SegmentTime::parse(text), ms) << text;
     for (const char* text : {"", "-1", "1:60", "1:75:00", "1.2345", "1.", ".5", "1:2:3:4", "ab",
                              "+5", "99999999999999"})
         EXPECT_EQ(SegmentTime::parse(text), std::nullopt) << '"' << text << '"';
