@@ -46,8 +46,8 @@ TEST_F(ConvertOptionsTest, EachOptionSetsItsStoredValues) {
     const std::string out = (std::filesystem::current_path() / "out").string();
     const struct {
         std::string line;
-        std::string expected;   // name=value of settings after the run
-        std::string autoOffFor; // the setting whose notice comes; empty: none
+        std::string expected;        // name=value of settings after the run
+        std::string autoOffFor = {}; // the setting whose notice comes; empty: none
     } cases[] = {
         {"--to mp3 -b 256", "MP3BitRate=256 AutoDestMP3EncodingParam=0 OutputFormat=1000",
          "MP3BitRate"},
@@ -56,10 +56,10 @@ TEST_F(ConvertOptionsTest, EachOptionSetsItsStoredValues) {
         {"--to mp3 --set mp3bitrate=320", "MP3BitRate=320", "MP3BitRate"},
         // The user's own Auto flag wins; --set wins over a shorthand.
         {"--to mp3 -b 256 --set AutoDestMP3EncodingParam=1",
-         "MP3BitRate=256 AutoDestMP3EncodingParam=1", ""},
+         "MP3BitRate=256 AutoDestMP3EncodingParam=1"},
         {"--to mp3 -b 256 --set MP3BitRate=320", "MP3BitRate=320", "MP3BitRate"},
         // An encoding value of another format leaves this format's Auto alone.
-        {"--to wav --set MP3BitRate=320", "AutoDestMP3EncodingParam=1", ""},
+        {"--to wav --set MP3BitRate=320", "AutoDestMP3EncodingParam=1"},
         {"--to wma --bitrate=192", "WMABitRate=192000 AutoDestWMAEncodingParam=0", "WMABitRate"},
         {"--to m4r -b 256", "M4AABRBitRate=256 M4AVBR=0 AutoDestM4AEncodingParam=0",
          "M4AABRBitRate"},
@@ -68,19 +68,18 @@ TEST_F(ConvertOptionsTest, EachOptionSetsItsStoredValues) {
          "WAVSampleRate"},
         {"--to mp3 --mono", "MP3ChannelMode=3", "MP3ChannelMode"},
         {"--to ogg --stereo --rate 22050", "OGGChannels=2 OGGSampleRate=22050", "OGGSampleRate"},
-        {"--to wav --mono-from right", "MonoType=2 AutoDestWAVEncodingParam=1", ""},
-        {"--to mp3 --gain 150", "AmplifyMp3=1 AmplifyMp3Coeff=150", ""},
-        {"--to ogg --tags none", "OGGID3TagType=2", ""},
+        {"--to wav --mono-from right", "MonoType=2 AutoDestWAVEncodingParam=1"},
+        {"--to mp3 --gain 150", "AmplifyMp3=1 AmplifyMp3Coeff=150"},
+        {"--to ogg --tags none", "OGGID3TagType=2"},
         {"--to m4a --artist Ann --track 7 --comment c",
          "M4AID3TagType=0 M4ATag.Artist=Ann M4ATag.TrackNumType=2 M4ATag.CustomTrackNum=7 "
-         "M4ATag.Comment=c",
-         ""},
+         "M4ATag.Comment=c"},
         {"--to mp3 --title T --tags preset",
-         "MP3Tag.TitleAsFileName=0 MP3Tag.Title=T MP3ID3TagType=0", ""},
-        {"--to wav -o rel/../out", "DestOutputFolderOpt=399 DestSpecifiedFolder=" + out, ""},
+         "MP3Tag.TitleAsFileName=0 MP3Tag.Title=T MP3ID3TagType=0"},
+        {"--to wav -o rel/../out", "DestOutputFolderOpt=399 DestSpecifiedFolder=" + out},
         {"--to wav --same-folder --keep-tree --if-exists skip",
-         "DestOutputFolderOpt=199 CreateDirs=1 TargetExistsOpt=33", ""},
-        {"--to wav --if-exists overwrite", "TargetExistsOpt=22", ""},
+         "DestOutputFolderOpt=199 CreateDirs=1 TargetExistsOpt=33"},
+        {"--to wav --if-exists overwrite", "TargetExistsOpt=22"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);

@@ -65,15 +65,15 @@ TEST(SegmentCut, KeepsExactlyTheSegmentsFramesInOrder) {
         source[1].push_back(-i - 1);
     }
     // The segment, the blocks it is fed in, the source's frame expected first in the output and
-    // how many frames the output holds.
+    // how many frames the output holds: edges inside blocks, on block edges, a source that ends
+    // first, a segment to the end, and one that starts after the end.
     using Case = std::tuple<Segment, int, int, int>;
     for (const auto& [segment, blockFrames, firstFrame, frames] :
          {Case{{1500, 2000, 0, 0}, 1152, 1500, 2000}, Case{{1500, 2000, 0, 0}, 1, 1500, 2000},
-          Case{{1152, 1152, 0, 0}, 1152, 1152, 1152}, // on block edges
-          Case{{0, 7, 0, 0}, 1152, 0, 7},
-          Case{{4000, 3000, 0, 0}, 333, 4000, 1000}, // the source ends first
+          Case{{1152, 1152, 0, 0}, 1152, 1152, 1152}, Case{{0, 7, 0, 0}, 1152, 0, 7},
+          Case{{4000, 3000, 0, 0}, 333, 4000, 1000},
           Case{{10, Segment::kToTheEndMs, 0, 0}, 1000, 10, 4990},
-          Case{{6000, 100, 0, 0}, 1152, 0, 0}}) { // starts after the end
+          Case{{6000, 100, 0, 0}, 1152, 0, 0}}) {
         SCOPED_TRACE(::testing::Message() << segment.startMs << "+" << segment.lengthMs
                                           << " in blocks of " << blockFrames);
         const Planes out = runFilter(segment, source, blockFrames);
@@ -122,13 +122,12 @@ TEST(SegmentFade, FadeOutEndsWithASourceShorterThanTheSegment) {
 }
 
 TEST(SegmentFade, FadesLongerThanTheSegmentAreHalvedEach) {
-    // The segment asked for, then the fades expected.
+    // The segment asked for (the first one's fades just fit), then the fades expected.
+    using Case = std::tuple<Segment, int, int>;
     for (const auto& [asked, fadeIn, fadeOut] :
-         {std::tuple{Segment{0, 1000, 300, 700}, 300, 700}, // they just fit
-          std::tuple{Segment{0, 1000, 800, 300}, 500, 300},
-          std::tuple{Segment{0, 1000, 5000, 5000}, 500, 500},
-          std::tuple{Segment{0, 1001, 0, 2000}, 0, 500},
-          std::tuple{Segment{0, 1000, -5, 10}, 0, 10}}) {
+         {Case{{0, 1000, 300, 700}, 300, 700}, Case{{0, 1000, 800, 300}, 500, 300},
+          Case{{0, 1000, 5000, 5000}, 500, 500}, Case{{0, 1001, 0, 2000}, 0, 500},
+          Case{{0, 1000, -5, 10}, 0, 10}}) {
         SCOPED_TRACE(::testing::Message() << asked.fadeInMs << "/" << asked.fadeOutMs);
         EXPECT_EQ(withFittingFades(asked).fadeInMs, fadeIn);
         EXPECT_EQ(withFittingFades(asked).fadeOutMs, fadeOut);
