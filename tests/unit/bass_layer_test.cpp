@@ -10,6 +10,7 @@
 #include "platform/bass/mpeg_layout.h"
 #include "platform/bass/standard_midi_file.h"
 #include "platform/program_folder.h"
+#include "tests/unit/synthetic_songs.h"
 #include "tests/unit/test_support.h"
 
 #include <array>
@@ -24,9 +25,8 @@ namespace velmora {
 namespace {
 
 using test::appendText;
-using test::appendU16BE;
-using test::appendU32BE;
 using test::appendU32LE;
+using test::midiFile;
 using Bytes = std::vector<std::uint8_t>;
 
 // ---------------------------------------------------------------------------------------------
@@ -189,29 +189,6 @@ TEST_F(MpegLayoutTest, RejectsATagThatClaimsMoreThanTheFile) {
 
 // ---------------------------------------------------------------------------------------------
 // MIDI files
-
-// One track chunk from its event bytes.
-Bytes track(const Bytes& events) {
-    Bytes out;
-    appendText(out, "MTrk");
-    appendU32BE(out, static_cast<std::uint32_t>(events.size()));
-    out.insert(out.end(), events.begin(), events.end());
-    return out;
-}
-
-Bytes midiFile(std::uint16_t format, std::uint16_t division, const std::vector<Bytes>& tracks) {
-    Bytes out;
-    appendText(out, "MThd");
-    appendU32BE(out, 6);
-    appendU16BE(out, format);
-    appendU16BE(out, static_cast<std::uint32_t>(tracks.size()));
-    appendU16BE(out, division);
-    for (const Bytes& t : tracks) {
-        const Bytes chunk = track(t);
-        out.insert(out.end(), chunk.begin(), chunk.end());
-    }
-    return out;
-}
 
 const Bytes kEndOfTrack = {0x00, 0xFF, 0x2F, 0x00};
 

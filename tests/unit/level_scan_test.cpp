@@ -7,7 +7,6 @@
 #include "tests/unit/test_support.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <tuple>
@@ -16,7 +15,7 @@ namespace velmora {
 namespace {
 
 // Windows of 100 ms: `count` at `base`, with runs of other levels laid over them.
-LevelProfile profile(int count, float base, std::vector<std::tuple<int, int, float>> runs) {
+LevelProfile profile(int count, float base, std::vector<std::tuple<int, int, float>> runs = {}) {
     LevelProfile levels;
     levels.windowMs = 100;
     levels.rms.assign(static_cast<std::size_t>(count), base);
@@ -28,48 +27,22 @@ LevelProfile profile(int count, float base, std::vector<std::tuple<int, int, flo
     return levels;
 }
 
-struct SuggestCase {
-    const char* what;
-    LevelProfile levels;
-    std::int64_t lengthMs;
-    std::int64_t startMs;
-};
-
-class LoudestStart : public ::testing::TestWithParam<SuggestCase> {};
-
-TEST_P(LoudestStart, FindsTheLoudStretchAndItsQuietLeadIn) {
-    const SuggestCase& c = GetParam();
-    EXPECT_EQ(suggestLoudestStart(c.levels, c.lengthMs), c.startMs) << c.what;
+TEST(LoudestStart, FindsTheLoudStretchAndItsQuietLeadIn) {
+    // What the row shows, the levels, the length wanted and the start expected.
+    using Case = std::tuple<const char*, LevelProfile, std::int64_t, std::int64_t>;
+    for (const auto& [what, levels, lengthMs, startMs] :
+         {Case{"quiet window right before", profile(300, 0.1f, {{100, 150, 0.8f}}), 3000, 9900},
+          Case{"quiet 1.6 s back, medium between",
+               profile(300, 0.5f, {{84, 85, 0.05f}, {100, 150, 0.8f}}), 3000, 8400},
+          Case{"quiet 2.6 s back is too far",
+               profile(300, 0.5f, {{74, 75, 0.05f}, {100, 150, 0.8f}}), 3000, 10000},
+          Case{"loud at the very end", profile(200, 0.1f, {{170, 200, 0.9f}}), 3000, 16900},
+          Case{"material not longer than the part", profile(300, 0.1f), 30000, 0},
+          Case{"all equally loud: the beginning", profile(300, 0.4f), 3000, 0}})
+        EXPECT_EQ(suggestLoudestStart(levels, lengthMs), startMs) << what;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Profiles, LoudestStart,
-    ::testing::Values(
-        SuggestCase{"quiet window right before", profile(300, 0.1f, {{100, 150, 0.8f}}), 3000,
-                    9900},
-        SuggestCase{"quiet 1.6 s back, medium between",
-                    profile(300, 0.5f, {{84, 85, 0.05f}, {100, 150, 0.8f}}), 3000, 8400},
-        SuggestCase{"quiet 2.6 s back is too far",
-                    profile(300, 0.5f, {{74, 75, 0.05f}, {100, 150, 0.8f}}), 3000, 10000},
-        SuggestCase{"loud at the very end", profile(200, 0.1f, {{170, 200, 0.9f}}), 3000, 16900},
-        SuggestCase{"material not longer than the part", profile(300, 0.1f, {}), 30000, 0},
-        SuggestCase{"all equally loud: the beginning", profile(300, 0.4f, {}), 3000, 0}),
-    [](const auto& info) {
-        std::string name = info.param.what;
-        for (char& ch : name)
-            ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-        return name;
-    });
-
-class LevelScanTest : public test::SandboxTest {
-protected:
-    SourceFile entry(const std::string& name) const {
-        SourceFile file;
-        file.path = path(name).string();
-        file.kind = SourceKind::Wav;
-        return file;
-    }
-};
+using LevelScanTest = test::SandboxTest;
 
 TEST_F(LevelScanTest, MeasuresEachWindowAndFindsTheLoudPart) {
     test::writeFileBytes(path("song.wav"),
@@ -77,7 +50,7 @@ TEST_F(LevelScanTest, MeasuresEachWindowAndFindsTheLoudPart) {
     std::string note;
     std::vector<int> percents;
     const auto levels = LevelScan::scan(
-        entry("song.wav"), 100,
+        test::wavEntry(path("song.wav").string()), 100,
         [&](int percent) {
             percents.push_back(percent);
             return true;
@@ -99,11 +72,11 @@ TEST_F(LevelScanTest, CancelAndUnreadableFilesGiveNoProfile) {
     test::writeFileBytes(path("song.wav"), test::stretchesWav({{3.0, 0.5}}));
     std::string note = "stale";
     EXPECT_FALSE(LevelScan::scan(
-        entry("song.wav"), 100, [](int) { return false; }, note));
+        test::wavEntry(path("song.wav").string()), 100, [](int) { return false; }, note));
     EXPECT_EQ(note, "");
 
     test::writeFileBytes(path("noise.wav"), std::vector<std::uint8_t>(100, 0x5A));
-    EXPECT_FALSE(LevelScan::scan(entry("noise.wav"), 100, {}, note));
+    EXPECT_FALSE(LevelScan::scan(test::wavEntry(path("noise.wav").string()), 100, {}, note));
     EXPECT_NE(note, "");
 }
 

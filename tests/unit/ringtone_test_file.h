@@ -1,10 +1,12 @@
 #pragma once
 
+#include "sources/source_file.h"
 #include "tests/unit/pcm_wav_file.h"
 
 #include <cmath>
 #include <cstdint>
 #include <numbers>
+#include <string>
 #include <vector>
 
 namespace velmora::test {
@@ -26,6 +28,15 @@ inline std::vector<std::uint8_t> stretchesWav(const std::vector<LevelStretch>& s
                 32767 * stretch.amplitude * std::sin(2 * std::numbers::pi * 400 * i / rate))));
     }
     return pcmWavBytes(1, rate, 16, s16Bytes(samples));
+}
+
+// A list entry for a WAV file, as the file list makes them; a duration of 0 is unknown.
+inline SourceFile wavEntry(const std::string& path, int durationSeconds = 0) {
+    SourceFile entry;
+    entry.path = path;
+    entry.kind = SourceKind::Wav;
+    entry.durationSeconds = durationSeconds;
+    return entry;
 }
 
 } // namespace velmora::test

@@ -5,19 +5,23 @@
 #include <algorithm>
 
 namespace velmora::test {
-namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes midiTrack(const Bytes& events) {
+Bytes midiFile(std::uint16_t format, std::uint16_t division, const std::vector<Bytes>& tracks) {
     Bytes out;
-    appendText(out, "MTrk");
-    appendU32BE(out, static_cast<std::uint32_t>(events.size()));
-    out.insert(out.end(), events.begin(), events.end());
+    appendText(out, "MThd");
+    appendU32BE(out, 6);
+    appendU16BE(out, format);
+    appendU16BE(out, static_cast<std::uint32_t>(tracks.size()));
+    appendU16BE(out, division);
+    for (const Bytes& events : tracks) {
+        appendText(out, "MTrk");
+        appendU32BE(out, static_cast<std::uint32_t>(events.size()));
+        out.insert(out.end(), events.begin(), events.end());
+    }
     return out;
 }
-
-} // namespace
 
 Bytes proTrackerModule() {
     Bytes out;
@@ -49,22 +53,12 @@ Bytes proTrackerModule() {
 }
 
 Bytes midiSong() {
-    Bytes out;
-    appendText(out, "MThd");
-    appendU32BE(out, 6);
-    appendU16BE(out, 1);
-    appendU16BE(out, 2);
-    appendU16BE(out, 96);
     const Bytes tempo = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x81, 0x40, 0xFF,
                          0x51, 0x03, 0x03, 0xD0, 0x90, 0x81, 0x40, 0xFF, 0x2F, 0x00};
     const Bytes notes = {0x00, 0xC0, 0x00, 0x00, 0x90, 60,   110,  0x00, 64, 110,
                          0x81, 0x40, 60,   0,    0x00, 64,   0,    0x00, 67, 110,
                          0x81, 0x40, 67,   0,    0x00, 0xFF, 0x2F, 0x00};
-    for (const Bytes* events : {&tempo, &notes}) {
-        const Bytes chunk = midiTrack(*events);
-        out.insert(out.end(), chunk.begin(), chunk.end());
-    }
-    return out;
+    return midiFile(1, 96, {tempo, notes});
 }
 
 } // namespace velmora::test
