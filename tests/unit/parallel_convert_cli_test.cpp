@@ -98,7 +98,7 @@ TEST_F(ParallelConvertCliTest, FortyMixedFilesWithFourJobsTwentyTimes) {
         fs::remove_all(path("out"));
         const test::ProgramRun converted = cli(
             {"convert", "--json", "-j", "4", "--to", format, "-o", path("out").string()}, sources);
-        ASSERT_EQ(converted.status, 0);
+        ASSERT_EQ(converted.status, 0) << converted.err << converted.out;
         // The output each source was given, by index.
         std::map<int, std::string> outputs;
         std::istringstream lines(converted.out);
@@ -176,20 +176,21 @@ TEST_F(ParallelConvertCliTest, CtrlCCancelsEveryRunningFileAndLeavesNoPartialOut
                   0);
         inputs += " " + test::shellQuote(name);
     }
-    const std::string out = test::shellQuote(path("out").string());
     // Ctrl+C once two files are being written at the same time.
-    const std::string script = test::shellQuote(VELMORA_CLI_PATH) + " convert -j 2 --to mp3 -o " +
-                               out + inputs +
-                               " </dev/null 2>/dev/null & pid=$!\n"
-                               "for i in $(seq 3000); do\n"
-                               "  [ \"$(ls -A " +
-                               out +
-                               " 2>/dev/null | grep -c partial)\" -ge 2 ] && break\n"
-                               "  sleep 0.01\n"
-                               "done\n"
-                               "kill -INT $pid; wait $pid; echo \"exit $?\"\n";
+    const std::string script = R"sh(out="$1"; shift
+"$0" convert -j 2 --to mp3 -o "$out" "$@" </dev/null 2>/dev/null & pid=$!
+for i in $(seq 3000); do
+  [ "$(ls -A "$out" 2>/dev/null | grep -c partial)" -ge 2 ] && break
+  sleep 0.01
+done
+kill -INT $pid
+wait $pid
+echo "exit $?")sh";
     std::string output;
-    test::runCommand("timeout 120 sh -c " + test::shellQuote(script), &output);
+    test::runCommand("timeout 120 sh -c " + test::shellQuote(script) + " " +
+                         test::shellQuote(VELMORA_CLI_PATH) + " " +
+                         test::shellQuote(path("out").string()) + inputs,
+                     &output);
 
     EXPECT_NE(output.find("exit 130"), std::string::npos) << output;
     std::size_t cancelledLines = 0;
