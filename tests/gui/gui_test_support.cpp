@@ -101,6 +101,14 @@ void MessageLog::attach(MainWindow& window) {
         [this](QMessageBox::Icon icon, const QString& text) { messages.emplace_back(icon, text); });
 }
 
+void saveScreenshot(QWidget& widget, const QString& name) {
+    const QString folder = QStringLiteral(VELMORA_SCREENSHOT_DIR);
+    QVERIFY(QDir().mkpath(folder));
+    const QString file = folder + QLatin1Char('/') + name;
+    QVERIFY2(widget.grab().save(file), qPrintable(file));
+    QCOMPARE(QImage(file).size(), widget.size());
+}
+
 void storeSetting(const std::string& name, const std::string& value) {
     velmora::ConversionSettings settings;
     settings.load();

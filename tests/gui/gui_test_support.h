@@ -48,6 +48,10 @@ template <class Window> Window* findTopLevel() {
     return nullptr;
 }
 
+// Writes a picture of the widget as `name` into the build folder (screenshots/), to be looked
+// at; checks that the file holds the whole widget.
+void saveScreenshot(QWidget& widget, const QString& name);
+
 // Stores settings the way the program reads them, before a window is made.
 void storeSetting(const std::string& name, const std::string& value);
 

@@ -53,12 +53,13 @@ protected:
     }
 };
 
-void writeScript(const QString& path, const QByteArray& body) {
+void writeFile(const QString& path, const QByteArray& bytes, bool executable = false) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("#!/bin/sh\n" + body + "\n");
+    file.write(bytes);
     file.close();
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (executable)
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 } // namespace
@@ -69,24 +70,35 @@ private slots:
     void init();
     void cleanup();
 
-    void secondF1RaisesAndRestoresTheOpenWindow();
-    void firstRunOpensHelpMaximisedOnceAndMainWindowClosesIt();
-    void missingPagesAreExplained();
-    void pageLinksStayInsideOthersGoToTheDesktop();
+    void firstRunHelpIsMaximisedAndF1ReusesOneWindow();
+    void pageLinksStayInsideAndMissingPagesAreExplained();
     void aboutBoxShowsVersionAndReportsLinkFailures();
-    void reasonTexts_data();
     void reasonTexts();
-    void fallbackStartsTheBrowsersCommandLine();
-    void fallbackFailuresHaveTheirReasons();
+    void fallbackStartsTheBrowsersCommandLineOrSaysWhyNot();
 
 private:
+    // The default browser's entry as the sandbox's own xdg-mime, a script running `query`,
+    // names it.
+    void xdgMime(const QByteArray& query) {
+        writeFile(m_sandbox->path("bin/xdg-mime"), "#!/bin/sh\n" + query + "\n", true);
+    }
+    QString application(const QString& name) const {
+        return m_sandbox->path("data/applications/" + name);
+    }
+
     std::unique_ptr<guitest::Sandbox> m_sandbox;
     QByteArray m_path;
 };
 
+// Every test runs on a desktop of the sandbox's own: its programs come first on the PATH, and
+// its desktop entries are looked up in data/applications.
 void HelpTest::init() {
     m_sandbox = std::make_unique<guitest::Sandbox>();
     m_path = qgetenv("PATH");
+    QVERIFY(QDir().mkpath(m_sandbox->path("bin")));
+    QVERIFY(QDir().mkpath(application({})));
+    qputenv("PATH", m_sandbox->path("bin").toUtf8() + ":" + m_path);
+    qputenv("XDG_DATA_HOME", m_sandbox->path("data").toUtf8());
 }
 
 void HelpTest::cleanup() {
@@ -95,67 +107,52 @@ void HelpTest::cleanup() {
     m_sandbox.reset();
 }
 
-void HelpTest::secondF1RaisesAndRestoresTheOpenWindow() {
-    MainWindow window;
-    window.helpActions().setHelpFolder(kHelpFolder);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QTest::keyClick(&window, Qt::Key_F1);
-    QCOMPARE(openHelpWindows(), 1);
-    QWidget* help = HelpWindow::findOpen();
-    QVERIFY(help != nullptr);
-    QCOMPARE(help->windowTitle(), QStringLiteral("Velmora Help"));
-    QVERIFY(!(help->windowState() & Qt::WindowMaximized));
-
-    help->showMinimized();
-    QVERIFY(help->windowState() & Qt::WindowMinimized);
-    window.activateWindow();
-    QTest::keyClick(&window, Qt::Key_F1);
-    QCOMPARE(openHelpWindows(), 1);
-    QCOMPARE(HelpWindow::findOpen(), help);
-    QVERIFY(!(help->windowState() & Qt::WindowMinimized));
-
-    window.helpAction(HelpActions::Command::HelpTopics)->trigger();
-    QCOMPARE(openHelpWindows(), 1);
-}
-
-void HelpTest::firstRunOpensHelpMaximisedOnceAndMainWindowClosesIt() {
-    {
-        MainWindow first;
-        first.helpActions().setHelpFolder(kHelpFolder);
-        first.show();
-        QVERIFY(first.wasFirstRun());
-        first.showFirstRunHelp();
+void HelpTest::firstRunHelpIsMaximisedAndF1ReusesOneWindow() {
+    for (const bool firstRun : {true, false}) {
+        MainWindow window;
+        window.helpActions().setHelpFolder(kHelpFolder);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.wasFirstRun(), firstRun);
+        window.showFirstRunHelp();
+        QCOMPARE(HelpWindow::findOpen() != nullptr, firstRun);
+        if (firstRun) {
+            QVERIFY(HelpWindow::findOpen()->windowState() & Qt::WindowMaximized);
+            QVERIFY(window.close()); // and the manual closes with it
+            QVERIFY(HelpWindow::findOpen() == nullptr);
+            continue;
+        }
+        QTest::keyClick(&window, Qt::Key_F1);
+        QCOMPARE(openHelpWindows(), 1);
         QWidget* help = HelpWindow::findOpen();
-        QVERIFY(help != nullptr);
-        QVERIFY(help->windowState() & Qt::WindowMaximized);
-        QVERIFY(first.close());
-        QVERIFY(HelpWindow::findOpen() == nullptr);
+        QCOMPARE(help->windowTitle(), QStringLiteral("Velmora Help"));
+        QVERIFY(!(help->windowState() & Qt::WindowMaximized));
+        help->showMinimized();
+        QVERIFY(help->windowState() & Qt::WindowMinimized);
+        window.activateWindow();
+        QTest::keyClick(&window, Qt::Key_F1);
+        QCOMPARE(openHelpWindows(), 1);
+        QCOMPARE(HelpWindow::findOpen(), help);
+        QVERIFY(!(help->windowState() & Qt::WindowMinimized));
+        window.helpAction(HelpActions::Command::HelpTopics)->trigger();
+        QCOMPARE(openHelpWindows(), 1);
     }
-    MainWindow second;
-    second.show();
-    QVERIFY(!second.wasFirstRun());
-    second.showFirstRunHelp();
-    QVERIFY(HelpWindow::findOpen() == nullptr);
 }
 
-void HelpTest::missingPagesAreExplained() {
+void HelpTest::pageLinksStayInsideAndMissingPagesAreExplained() {
     RecordingShell shell;
     const QString missing = m_sandbox->path("no-help-here");
-    HelpWindow window(missing, shell);
-    QVERIFY(!window.hasPages());
-    const QString text = window.browser().toPlainText();
+    HelpWindow lost(missing, shell);
+    QVERIFY(!lost.hasPages());
+    const QString text = lost.browser().toPlainText();
     QVERIFY2(text.contains("The help pages could not be found"), qPrintable(text));
     QVERIFY(text.contains(missing));
     QVERIFY(text.contains("cmake --install"));
-}
 
-void HelpTest::pageLinksStayInsideOthersGoToTheDesktop() {
-    RecordingShell shell;
     HelpWindow window(kHelpFolder, shell);
     QVERIFY(window.hasPages());
-    QVERIFY(window.browser().toPlainText().contains("Contents"));
     QTextBrowser& browser = window.browser();
+    QVERIFY(browser.toPlainText().contains("Contents"));
     emit browser.anchorClicked(QUrl("command-line.html"));
     QVERIFY(browser.source().path().endsWith("/command-line.html"));
     QVERIFY(browser.toPlainText().contains("velmora-cli convert --to m4r"));
@@ -196,8 +193,7 @@ void HelpTest::aboutBoxShowsVersionAndReportsLinkFailures() {
     QCOMPARE(shell.urls, QStringList({"mailto:support@velmora.example"}));
     QCOMPARE(messages.size(), std::size_t(1));
     QCOMPARE(messages[0].first, QMessageBox::Warning);
-    QCOMPARE(messages[0].second,
-             QStringLiteral("Unable to open hyperlink:\n\nA sharing violation occurred. "));
+    QCOMPARE(messages[0].second, UrlOpener::failureMessage(26));
     QVERIFY(!about.supportLink().isVisited());
 
     shell.hyperlinkResult = UrlOpener::kOpened;
@@ -216,50 +212,38 @@ void HelpTest::aboutBoxShowsVersionAndReportsLinkFailures() {
     QVERIFY(about.isVisible()); // the buttons leave the box open
 }
 
-void HelpTest::reasonTexts_data() {
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("0") << 0 << "The operating system is out\nof memory or resources.";
-    QTest::newRow("2") << 2 << "The specified file was not found.";
-    QTest::newRow("5") << 5 << "The operating system denied\naccess to the specified file.";
-    QTest::newRow("8") << 8 << "There was not enough memory to complete the operation.";
-    QTest::newRow("26") << 26 << "A sharing violation occurred. ";
-    QTest::newRow("27") << 27 << "The filename association is\nincomplete or invalid.";
-    QTest::newRow("30") << 30
-                        << "The DDE transaction could not\nbe completed because other DDE "
-                           "transactions\nwere being processed.";
-    QTest::newRow("31") << 31
-                        << "There is no application associated\nwith the given filename "
-                           "extension.";
-    QTest::newRow("32") << 32 << "The specified dynamic-link library was not found.";
-    QTest::newRow("unknown 1") << 1 << "Unknown Error (1) occurred.";
-    QTest::newRow("unknown 99") << 99 << "Unknown Error (99) occurred.";
-    QTest::newRow("unknown -5") << -5 << "Unknown Error (-5) occurred.";
-}
-
 void HelpTest::reasonTexts() {
-    QFETCH(int, code);
-    QFETCH(QString, reason);
-    QCOMPARE(UrlOpener::reason(code), reason);
-    QCOMPARE(UrlOpener::failureMessage(code), "Unable to open hyperlink:\n\n" + reason);
+    const std::pair<int, const char*> cases[] = {
+        {0, "The operating system is out\nof memory or resources."},
+        {2, "The specified file was not found."},
+        {5, "The operating system denied\naccess to the specified file."},
+        {8, "There was not enough memory to complete the operation."},
+        {26, "A sharing violation occurred. "},
+        {27, "The filename association is\nincomplete or invalid."},
+        {30, "The DDE transaction could not\nbe completed because other DDE transactions\nwere "
+             "being processed."},
+        {31, "There is no application associated\nwith the given filename extension."},
+        {32, "The specified dynamic-link library was not found."},
+        {1, "Unknown Error (1) occurred."},
+        {99, "Unknown Error (99) occurred."},
+        {-5, "Unknown Error (-5) occurred."},
+    };
+    for (const auto& [code, reason] : cases) {
+        QCOMPARE(UrlOpener::reason(code), QString::fromUtf8(reason));
+        QCOMPARE(UrlOpener::failureMessage(code),
+                 "Unable to open hyperlink:\n\n" + QString(reason));
+    }
 }
 
-void HelpTest::fallbackStartsTheBrowsersCommandLine() {
-    const QString bin = m_sandbox->path("bin");
-    const QString applications = m_sandbox->path("data/applications");
-    QVERIFY(QDir().mkpath(bin));
-    QVERIFY(QDir().mkpath(applications));
-    writeScript(bin + "/xdg-mime", "echo web-browser.desktop");
+void HelpTest::fallbackStartsTheBrowsersCommandLineOrSaysWhyNot() {
+    xdgMime("echo web-browser.desktop");
     const QString browser = m_sandbox->path("My Browser");
     const QString log = m_sandbox->path("browser.log");
-    writeScript(browser, "for a in \"$@\"; do echo \"$a\"; done > '" + log.toUtf8() + "'");
-    QFile entry(applications + "/web-browser.desktop");
-    QVERIFY(entry.open(QIODevice::WriteOnly));
-    entry.write("[Desktop Entry]\nType=Application\nName=Web\nExec=\"" + browser.toUtf8() +
-                "\" --new \"%u\" --ignored\n");
-    entry.close();
-    qputenv("PATH", bin.toUtf8() + ":" + m_path);
-    qputenv("XDG_DATA_HOME", m_sandbox->path("data").toUtf8());
+    writeFile(browser,
+              "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" + log.toUtf8() + "'\n", true);
+    writeFile(application("web-browser.desktop"),
+              "[Desktop Entry]\nType=Application\nName=Web\nExec=\"" + browser.toUtf8() +
+                  "\" --new \"%u\" --ignored\n");
 
     FallbackOpener opener;
     opener.startForReal = true;
@@ -272,49 +256,37 @@ void HelpTest::fallbackStartsTheBrowsersCommandLine() {
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     };
     QTRY_COMPARE(written(), "--new\n" + url + "\n");
-}
 
-void HelpTest::fallbackFailuresHaveTheirReasons() {
-    const QString bin = m_sandbox->path("bin");
-    const QString applications = m_sandbox->path("data/applications");
-    QVERIFY(QDir().mkpath(bin));
-    QVERIFY(QDir().mkpath(applications));
-    qputenv("PATH", bin.toUtf8() + ":/usr/bin:/bin");
-    qputenv("XDG_DATA_HOME", m_sandbox->path("data").toUtf8());
-    auto entry = [&](const QByteArray& name, const QByteArray& text) {
-        QFile file(applications + "/" + name);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(text);
-    };
+    // Without a usable entry nothing is started, and the result says why.
     const QString notExecutable = m_sandbox->path("plain-file");
-    QFile(notExecutable).open(QIODevice::WriteOnly);
-    entry("noexec.desktop", "[Desktop Entry]\nName=X\n");
-    entry("gone.desktop", "[Desktop Entry]\nExec=/no/such/browser %u\n");
-    entry("denied.desktop", "[Desktop Entry]\nExec=" + notExecutable.toUtf8() + " %u\n");
-
+    writeFile(notExecutable, {});
     const struct {
-        QByteArray answer;
+        QByteArray query; // xdg-mime's script
+        QByteArray entry; // the named entry's text; none when empty
         int result;
     } cases[] = {
-        {"", UrlOpener::kNoAssociation},
-        {"missing.desktop", UrlOpener::kFileNotFound},
-        {"noexec.desktop", UrlOpener::kBadAssociation},
-        {"gone.desktop", UrlOpener::kFileNotFound},
-        {"denied.desktop", UrlOpener::kAccessDenied},
+        {"echo ''", {}, UrlOpener::kNoAssociation},
+        {"echo missing.desktop", {}, UrlOpener::kFileNotFound},
+        {"echo noexec.desktop", "[Desktop Entry]\nName=X\n", UrlOpener::kBadAssociation},
+        {"echo gone.desktop", "[Desktop Entry]\nExec=/no/such/browser %u\n",
+         UrlOpener::kFileNotFound},
+        {"echo denied.desktop", "[Desktop Entry]\nExec=" + notExecutable.toUtf8() + " %u\n",
+         UrlOpener::kAccessDenied},
     };
     for (const auto& each : cases) {
-        writeScript(bin + "/xdg-mime", "echo '" + each.answer + "'");
-        FallbackOpener opener;
-        QCOMPARE(opener.open("http://www.velmora.example/"), each.result);
-        QVERIFY(opener.started.isEmpty());
+        xdgMime(each.query);
+        if (!each.entry.isEmpty())
+            writeFile(application(each.query.mid(5)), each.entry);
+        FallbackOpener failing;
+        QCOMPARE(failing.open(url), each.result);
+        QVERIFY(failing.started.isEmpty());
     }
 
     // A query that hangs is given up after a few seconds instead of holding the program.
-    writeScript(bin + "/xdg-mime", "exec sleep 60");
+    xdgMime("exec sleep 60");
     QElapsedTimer clock;
     clock.start();
-    FallbackOpener opener;
-    QCOMPARE(opener.open("http://www.velmora.example/"), UrlOpener::kNoAssociation);
+    QCOMPARE(FallbackOpener().open(url), UrlOpener::kNoAssociation);
     QVERIFY(clock.elapsed() < 10000);
 }
 

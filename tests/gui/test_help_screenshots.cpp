@@ -5,22 +5,8 @@
 #include "ui/help/help_window.h"
 #include "ui/main/shell_actions.h"
 
-#include <QDir>
 #include <QTextBrowser>
 #include <QtTest>
-
-namespace {
-
-const QString kFolder = QStringLiteral(VELMORA_SCREENSHOT_DIR);
-
-void save(QWidget& widget, const QString& name) {
-    QDir().mkpath(kFolder);
-    const QString file = kFolder + QLatin1Char('/') + name;
-    QVERIFY2(widget.grab().save(file), qPrintable(file));
-    QCOMPARE(QImage(file).size(), widget.size());
-}
-
-} // namespace
 
 class HelpScreenshotTest : public QObject {
     Q_OBJECT
@@ -34,15 +20,15 @@ void HelpScreenshotTest::takesScreenshots() {
     HelpWindow help(QStringLiteral(VELMORA_HELP_SOURCE_DIR), shell);
     help.show();
     QVERIFY(QTest::qWaitForWindowExposed(&help));
-    save(help, QStringLiteral("help-contents.png"));
+    guitest::saveScreenshot(help, QStringLiteral("help-contents.png"));
     help.showPage(QStringLiteral("formats.html"));
     QVERIFY(help.browser().toPlainText().contains(QStringLiteral("Joint Stereo")));
-    save(help, QStringLiteral("help-formats.png"));
+    guitest::saveScreenshot(help, QStringLiteral("help-formats.png"));
 
     AboutDialog about(shell);
     about.show();
     QVERIFY(QTest::qWaitForWindowExposed(&about));
-    save(about, QStringLiteral("about-box.png"));
+    guitest::saveScreenshot(about, QStringLiteral("about-box.png"));
 }
 
 QTEST_MAIN(HelpScreenshotTest)

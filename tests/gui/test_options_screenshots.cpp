@@ -7,19 +7,10 @@
 #include "ui/options/options_sheet.h"
 
 #include <QAbstractButton>
-#include <QDir>
 #include <QLabel>
 #include <QtTest>
 
 namespace {
-
-const QString kFolder = QStringLiteral(VELMORA_SCREENSHOT_DIR);
-
-void save(QWidget& widget, const QString& name) {
-    QDir().mkpath(kFolder);
-    const QString file = kFolder + QLatin1Char('/') + name;
-    QVERIFY2(widget.grab().save(file), qPrintable(file));
-}
 
 // Texts narrower than they need are cut off; wrapped labels grow in height instead.
 QStringList clippedTexts(QWidget& root) {
@@ -59,12 +50,10 @@ void OptionsScreenshotTest::takesScreenshotsOfEveryPage() {
         QCOMPARE(sheet.pageCount(), 8);
         sheet.show();
         QVERIFY(QTest::qWaitForWindowExposed(&sheet));
-        save(sheet,
-             QStringLiteral("options-%1-%2.png").arg(index).arg(QLatin1String(names[index])));
+        guitest::saveScreenshot(
+            sheet, QStringLiteral("options-%1-%2.png").arg(index).arg(QLatin1String(names[index])));
         const QStringList clipped = clippedTexts(*sheet.page(index));
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1String(" | "))));
-        save(sheet,
-             QStringLiteral("options-%1-%2.png").arg(index).arg(QLatin1String(names[index])));
     }
     for (const bool showCopyright : {true, false}) {
         velmora::TagPreset preset;
@@ -76,8 +65,8 @@ void OptionsScreenshotTest::takesScreenshotsOfEveryPage() {
         QVERIFY(QTest::qWaitForWindowExposed(&editor));
         const QStringList clipped = clippedTexts(editor);
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1String(" | "))));
-        save(editor, showCopyright ? QStringLiteral("tag-editor.png")
-                                   : QStringLiteral("tag-editor-mp4.png"));
+        guitest::saveScreenshot(editor, showCopyright ? QStringLiteral("tag-editor.png")
+                                                      : QStringLiteral("tag-editor-mp4.png"));
     }
 }
 

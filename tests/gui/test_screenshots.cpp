@@ -8,24 +8,10 @@
 #include "ui/main/file_list_view.h"
 #include "ui/main/main_window.h"
 
-#include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QTimer>
 #include <QtTest>
-
-namespace {
-
-const QString kFolder = QStringLiteral(VELMORA_SCREENSHOT_DIR);
-
-void save(QWidget& widget, const QString& name) {
-    QDir().mkpath(kFolder);
-    const QString file = kFolder + QLatin1Char('/') + name;
-    QVERIFY2(widget.grab().save(file), qPrintable(file));
-    QVERIFY(QImage(file).size() == widget.size());
-}
-
-} // namespace
 
 class ScreenshotTest : public QObject {
     Q_OBJECT
@@ -68,7 +54,7 @@ void ScreenshotTest::takesScreenshots() {
             return;
         }
         if (auto* dialog = guitest::findTopLevel<BatchProgressDialog>()) {
-            save(*dialog, QStringLiteral("batch-window.png"));
+            guitest::saveScreenshot(*dialog, QStringLiteral("batch-window.png"));
             grabbed = true;
         }
     };
@@ -82,17 +68,17 @@ void ScreenshotTest::takesScreenshots() {
     QVERIFY(window.model().cellText(3, 5).startsWith("Conversion Failure"));
 
     window.list().selectRow(1);
-    save(window, QStringLiteral("main-window.png"));
+    guitest::saveScreenshot(window, QStringLiteral("main-window.png"));
 
     window.listMenu().popup(window.list().mapToGlobal(window.list().rect().center()));
     window.updateListMenu();
     QVERIFY(window.listMenu().isVisible());
-    save(window.listMenu(), QStringLiteral("list-menu.png"));
+    guitest::saveScreenshot(window.listMenu(), QStringLiteral("list-menu.png"));
     window.listMenu().hide();
 
     window.showHelpMenu();
     QVERIFY(window.helpMenu().isVisible());
-    save(window.helpMenu(), QStringLiteral("help-menu.png"));
+    guitest::saveScreenshot(window.helpMenu(), QStringLiteral("help-menu.png"));
     window.helpMenu().hide();
 }
 

@@ -16,13 +16,9 @@ using Arguments = std::vector<std::string>;
 // Holds shell syntax that would run a command if anything handed the URL to a shell.
 const std::string kUrl = "http://www.velmora.example/a b?x=\"1\";$(touch /tmp/pwned)&y='2'";
 
-struct ExecCase {
-    const char* exec;
-    Arguments expected; // empty: no command
-};
-
 TEST(DesktopEntryExecTest, CutsAtTheFirstFileOrUrlCode) {
-    const ExecCase cases[] = {
+    // An empty list: no command.
+    const std::pair<const char*, Arguments> cases[] = {
         {"firefox-esr %u", {"firefox-esr", kUrl}},
         {"chromium --new-window %U --incognito", {"chromium", "--new-window", kUrl}},
         {"\"/opt/My Browser/browser\" \"%u\" --tail", {"/opt/My Browser/browser", kUrl}},
@@ -41,12 +37,10 @@ TEST(DesktopEntryExecTest, CutsAtTheFirstFileOrUrlCode) {
         {"%i %u", {}},
         {"\"unterminated %u", {}},
     };
-    for (const ExecCase& each : cases) {
-        const auto command = DesktopEntryExec::commandFor(each.exec, kUrl);
-        if (each.expected.empty())
-            EXPECT_FALSE(command.has_value()) << each.exec;
-        else
-            EXPECT_EQ(command.value_or(Arguments{"<none>"}), each.expected) << each.exec;
+    for (const auto& [exec, expected] : cases) {
+        const auto command = DesktopEntryExec::commandFor(exec, kUrl);
+        EXPECT_EQ(command.has_value(), !expected.empty()) << exec;
+        EXPECT_EQ(command.value_or(Arguments{}), expected) << exec;
     }
 }
 
@@ -64,18 +58,15 @@ protected:
 };
 
 TEST_F(DesktopEntryFileTest, ReadsTheMainGroupsExecWithStringEscapes) {
-    const fs::path file = writeEntry("browser.desktop", "# comment\n"
-                                                        "[Desktop Action new-window]\n"
-                                                        "Exec=browser --new-window %u\n"
-                                                        "[Desktop Entry]\n"
-                                                        "Name=Browser\n"
-                                                        "Exec[de]=falsch %u\n"
-                                                        "Exec = \"/opt/web\\sbrowser\" \\\\x %u\n"
-                                                        "Exec=second %u\n");
+    // Only the main group's first unlocalised Exec counts.
+    const fs::path file = writeEntry(
+        "browser.desktop",
+        "# comment\n[Desktop Action new-window]\nExec=browser --new-window %u\n[Desktop Entry]\n"
+        "Name=Browser\nExec[de]=falsch %u\n"
+        "Exec = \"/opt/web\\sbrowser\" \\\\x %u\nExec=second %u\n");
     EXPECT_EQ(DesktopEntryFile::readExec(file.string()), "\"/opt/web browser\" \\x %u");
-
-    writeEntry("noexec.desktop", "[Desktop Entry]\nName=None\n");
-    EXPECT_FALSE(DesktopEntryFile::readExec(path("apps/noexec.desktop").string()));
+    const fs::path noExec = writeEntry("noexec.desktop", "[Desktop Entry]\nName=None\n");
+    EXPECT_FALSE(DesktopEntryFile::readExec(noExec.string()));
     EXPECT_FALSE(DesktopEntryFile::readExec(path("apps/missing.desktop").string()));
 }
 

@@ -4,10 +4,10 @@
 
 #include "tests/unit/test_support.h"
 
+#include <array>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
-#include <vector>
 
 extern "C" {
 #include <libavutil/mathematics.h>
@@ -35,22 +35,21 @@ TEST_F(LazyLoadingTest, VersionLoadsNeitherFfmpegNorFluidSynth) {
 // vector register, 64-bit integers and an enum in integer registers.
 TEST_F(LazyLoadingTest, FirstCallsFromManyThreadsKeepTheirArguments) {
     constexpr int kThreads = 8;
-    std::vector<AVRational> ratios(kThreads);
-    std::vector<std::int64_t> scaled(kThreads);
-    std::vector<std::thread> threads;
-    for (int i = 0; i < kThreads; ++i) {
-        threads.emplace_back([i, &ratios, &scaled] {
-            ratios[static_cast<std::size_t>(i)] = av_d2q(0.75 + i, 1000);
-            scaled[static_cast<std::size_t>(i)] = av_rescale_rnd(1000 + i, 3, 2, AV_ROUND_UP);
-        });
+    std::array<AVRational, kThreads> ratios{};
+    std::array<std::int64_t, kThreads> scaled{};
+    {
+        std::array<std::jthread, kThreads> threads;
+        for (int i = 0; i < kThreads; ++i)
+            threads[i] = std::jthread([i, &ratios, &scaled] {
+                ratios[i] = av_d2q(0.75 + i, 1000);
+                scaled[i] = av_rescale_rnd(1000 + i, 3, 2, AV_ROUND_UP);
+            });
     }
-    for (std::thread& thread : threads)
-        thread.join();
     for (int i = 0; i < kThreads; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(ratios[static_cast<std::size_t>(i)].num, 3 + 4 * i);
-        EXPECT_EQ(ratios[static_cast<std::size_t>(i)].den, 4);
-        EXPECT_EQ(scaled[static_cast<std::size_t>(i)], ((1000 + i) * 3 + 1) / 2);
+        EXPECT_EQ(ratios[i].num, 3 + 4 * i);
+        EXPECT_EQ(ratios[i].den, 4);
+        EXPECT_EQ(scaled[i], ((1000 + i) * 3 + 1) / 2);
     }
 }
 

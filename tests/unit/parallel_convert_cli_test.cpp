@@ -3,11 +3,11 @@
 // its own source's length, numbered names in batch order); synthesized songs rendered side by
 // side exactly as alone; Ctrl+C while two files are written.
 
+#include "tests/unit/pcm_wav_file.h"
 #include "tests/unit/synthetic_songs.h"
 #include "tests/unit/test_support.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -22,70 +22,23 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kFiles = 40;
-constexpr int kRuns = 20;
-
-// Source i lasts 0.3 s + i × 50 ms, so a swapped output shows in its length. The first and the
-// second twenty share their names ("in/a/t3.flac", "in/b/t3.ogg").
-double sourceSeconds(int i) {
-    return 0.3 + 0.05 * i;
-}
-
-std::string sourceName(int i) {
-    static const char* const kExtensions[] = {"wav", "mp3", "flac", "ogg", "aiff", "au", "m4a"};
-    return std::string(i < kFiles / 2 ? "in/a/" : "in/b/") + "t" +
-           std::to_string(i % (kFiles / 2)) + "." + kExtensions[i % 7];
-}
-
-std::string expectedOutput(int i, const std::string& format) {
-    const std::string base = "t" + std::to_string(i % (kFiles / 2));
-    return i < kFiles / 2 ? base + "." + format : base + "_1." + format;
-}
-
-// The value of "key":"..." in a JSON line of the CLI (its paths hold no quotes).
-std::string jsonText(const std::string& line, const std::string& key) {
-    const std::string mark = "\"" + key + "\":\"";
-    const auto start = line.find(mark);
-    if (start == std::string::npos)
-        return {};
-    const auto from = start + mark.size();
-    return line.substr(from, line.find('"', from) - from);
-}
 
 class ParallelConvertCliTest : public test::SandboxTest {
 protected:
-    void makeSources() {
-        for (int i = 0; i < kFiles; ++i) {
-            const fs::path file = path(sourceName(i));
-            fs::create_directories(file.parent_path());
-            char duration[32];
-            std::snprintf(duration, sizeof duration, "%.2f", sourceSeconds(i));
-            const std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i 'sine=frequency=" +
-                                        std::to_string(300 + 20 * i) + ":duration=" + duration +
-                                        ":sample_rate=44100' -ac " + std::to_string(1 + i % 2) +
-                                        " " + test::shellQuote(file.string());
-            ASSERT_EQ(test::runCommand(command), 0) << command;
-        }
+    // Source i lasts 0.3 s + i × 50 ms, so a swapped output shows in its length. The first and
+    // the second twenty share their names ("in/a/t3.flac", "in/b/t3.ogg").
+    static double sourceSeconds(int i) { return 0.3 + 0.05 * i; }
+    std::string source(int i) const {
+        static const char* const kExtensions[] = {"wav", "mp3", "flac", "ogg", "aiff", "au", "m4a"};
+        return path(std::string(i < kFiles / 2 ? "in/a/t" : "in/b/t") +
+                    std::to_string(i % (kFiles / 2)) + "." + kExtensions[i % 7])
+            .string();
     }
 
-    // Runs one conversion of all sources; the output each source was given, by index.
-    std::map<int, std::string> convert(const std::string& format, int& status) {
-        fs::remove_all(path("out"));
-        std::string command = "timeout 300 " + test::shellQuote(VELMORA_CLI_PATH) +
-                              " convert --json -j 4 --to " + format + " -o " +
-                              test::shellQuote(path("out").string());
-        for (int i = 0; i < kFiles; ++i)
-            command += " " + test::shellQuote(path(sourceName(i)).string());
-        std::string out;
-        status = test::runCommand(command + " </dev/null 2>/dev/null", &out);
-        std::map<int, std::string> outputs;
-        std::istringstream lines(out);
-        for (std::string line; std::getline(lines, line);) {
-            const std::string input = jsonText(line, "input");
-            for (int i = 0; i < kFiles; ++i)
-                if (input == path(sourceName(i)).string())
-                    outputs[i] = jsonText(line, "output");
-        }
-        return outputs;
+    // The CLI run on `words` and `inputs` with standard error set aside.
+    test::ProgramRun cli(std::vector<std::string> words, const std::vector<std::string>& inputs) {
+        words.insert(words.end(), inputs.begin(), inputs.end());
+        return test::runProgram(VELMORA_CLI_PATH, words, path("stderr.txt"), 300);
     }
 
     // Seconds of audio in each output, decoded by one ffmpeg run to 8 kHz mono samples; -1 for
@@ -114,25 +67,54 @@ protected:
     }
 };
 
+// The value of "key":"..." in a JSON line of the CLI (its paths hold no quotes).
+std::string jsonText(const std::string& line, const std::string& key) {
+    const std::string mark = "\"" + key + "\":\"";
+    const auto start = line.find(mark);
+    if (start == std::string::npos)
+        return {};
+    const auto from = start + mark.size();
+    return line.substr(from, line.find('"', from) - from);
+}
+
 TEST_F(ParallelConvertCliTest, FortyMixedFilesWithFourJobsTwentyTimes) {
     if (!test::haveTool("ffmpeg"))
         GTEST_SKIP() << "ffmpeg not installed";
-    makeSources();
+    std::vector<std::string> sources;
+    for (int i = 0; i < kFiles; ++i) {
+        sources.push_back(source(i));
+        fs::create_directories(fs::path(source(i)).parent_path());
+        const std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i 'sine=frequency=" +
+                                    std::to_string(300 + 20 * i) +
+                                    ":duration=" + std::to_string(sourceSeconds(i)) +
+                                    ":sample_rate=44100' -ac " + std::to_string(1 + i % 2) + " " +
+                                    test::shellQuote(source(i));
+        ASSERT_EQ(test::runCommand(command), 0) << command;
+    }
     const std::vector<std::string> formats = {"mp3", "ogg", "m4r", "wav", "wma", "amr"};
-    for (int run = 0; run < kRuns; ++run) {
+    for (int run = 0; run < 20; ++run) {
         const std::string& format = formats[run % formats.size()];
         SCOPED_TRACE("run " + std::to_string(run) + " to " + format);
-        int status = -1;
-        const std::map<int, std::string> outputs = convert(format, status);
-        ASSERT_EQ(status, 0);
+        fs::remove_all(path("out"));
+        const test::ProgramRun converted = cli(
+            {"convert", "--json", "-j", "4", "--to", format, "-o", path("out").string()}, sources);
+        ASSERT_EQ(converted.status, 0) << converted.err << converted.out;
+        // The output each source was given, by index.
+        std::map<int, std::string> outputs;
+        std::istringstream lines(converted.out);
+        for (std::string line; std::getline(lines, line);) {
+            const auto at = std::find(sources.begin(), sources.end(), jsonText(line, "input"));
+            if (at != sources.end())
+                outputs[static_cast<int>(at - sources.begin())] = jsonText(line, "output");
+        }
         ASSERT_EQ(outputs.size(), static_cast<std::size_t>(kFiles));
-        std::size_t filesInOut = 0;
-        for (const auto& item : fs::directory_iterator(path("out")))
-            filesInOut += item.is_regular_file() ? 1 : 0;
         // No partial file and nothing else beside the outputs.
-        EXPECT_EQ(filesInOut, static_cast<std::size_t>(kFiles));
-        for (const auto& [i, output] : outputs)
-            EXPECT_EQ(output, path("out/" + expectedOutput(i, format)).string());
+        EXPECT_EQ(test::folderNames(path("out")).size(), static_cast<std::size_t>(kFiles));
+        for (const auto& [i, output] : outputs) {
+            const std::string stem = "t" + std::to_string(i % (kFiles / 2));
+            EXPECT_EQ(output,
+                      path("out/" + stem + (i < kFiles / 2 ? "." : "_1.") + format).string());
+        }
         for (const auto& [i, seconds] : decodedSeconds(outputs)) {
             // The delay and frame padding of the source's codec and of the output's: a few
             // frames at most, far less than the second between two sources of one name.
@@ -141,55 +123,44 @@ TEST_F(ParallelConvertCliTest, FortyMixedFilesWithFourJobsTwentyTimes) {
     }
 }
 
-// The largest difference between two 16-bit WAV files of the same length and header; -1 when
-// they differ in length or header.
-int largestSampleDifference(const std::vector<std::uint8_t>& a,
-                            const std::vector<std::uint8_t>& b) {
-    constexpr std::size_t kHeaderBytes = 44;
-    if (a.size() != b.size() || a.size() < kHeaderBytes ||
-        !std::equal(a.begin(), a.begin() + kHeaderBytes, b.begin()))
-        return -1;
-    int largest = 0;
-    for (std::size_t at = kHeaderBytes; at + 1 < a.size(); at += 2) {
-        const auto sample = [at](const std::vector<std::uint8_t>& bytes) {
-            return static_cast<int>(static_cast<std::int16_t>(bytes[at] | (bytes[at + 1] << 8)));
-        };
-        largest = std::max(largest, std::abs(sample(a) - sample(b)));
-    }
-    return largest;
-}
-
 // FluidSynth and libopenmpt render on several threads at once: each song must come out as when
 // it is rendered alone. libopenmpt dithers its 16-bit output with a random seed, so a module may
 // differ by the dither's least significant bits, no more.
 TEST_F(ParallelConvertCliTest, SynthesizedSongsRenderAlikeWithFourJobs) {
-    std::string inputs;
+    std::vector<std::string> inputs;
     std::vector<std::string> names;
     for (int i = 0; i < 4; ++i) {
         for (const auto& [name, bytes] :
              {std::pair{"song" + std::to_string(i) + ".mid", test::midiSong()},
               std::pair{"tune" + std::to_string(i) + ".mod", test::proTrackerModule()}}) {
             test::writeFileBytes(path(name), bytes);
-            inputs += " " + test::shellQuote(path(name).string());
+            inputs.push_back(path(name).string());
             names.push_back(fs::path(name).stem().string() + ".wav");
         }
     }
     const auto convertTo = [&](const std::string& folder, int jobs) {
-        return test::runCommand(test::shellQuote(VELMORA_CLI_PATH) + " convert -q -j " +
-                                std::to_string(jobs) + " --to wav -o " +
-                                test::shellQuote(path(folder).string()) + inputs + " </dev/null");
+        return cli({"convert", "-q", "-j", std::to_string(jobs), "--to", "wav", "-o",
+                    path(folder).string()},
+                   inputs)
+            .status;
     };
     ASSERT_EQ(convertTo("alone", 1), 0);
     for (int run = 0; run < 5; ++run) {
         fs::remove_all(path("together"));
         ASSERT_EQ(convertTo("together", 4), 0);
         for (const std::string& name : names) {
-            const auto alone = test::readFileBytes(path("alone/" + name));
-            ASSERT_GT(alone.size(), 44u) << name;
-            const int difference =
-                largestSampleDifference(test::readFileBytes(path("together/" + name)), alone);
-            EXPECT_GE(difference, 0) << name << " in run " << run;
-            EXPECT_LE(difference, name.starts_with("song") ? 0 : 2) << name << " in run " << run;
+            SCOPED_TRACE(name + " in run " + std::to_string(run));
+            // Same header (and so length), then each 16-bit sample within the allowance.
+            const auto alone = test::readS16LE(path("alone/" + name));
+            const auto together = test::readS16LE(path("together/" + name));
+            constexpr std::size_t kHeader = 22;
+            ASSERT_GT(alone.size(), kHeader);
+            ASSERT_EQ(together.size(), alone.size());
+            ASSERT_TRUE(std::equal(alone.begin(), alone.begin() + kHeader, together.begin()));
+            int largest = 0;
+            for (std::size_t at = kHeader; at < alone.size(); ++at)
+                largest = std::max(largest, std::abs(alone[at] - together[at]));
+            EXPECT_LE(largest, name.starts_with("song") ? 0 : 2);
         }
     }
 }
@@ -205,20 +176,21 @@ TEST_F(ParallelConvertCliTest, CtrlCCancelsEveryRunningFileAndLeavesNoPartialOut
                   0);
         inputs += " " + test::shellQuote(name);
     }
-    const std::string out = test::shellQuote(path("out").string());
     // Ctrl+C once two files are being written at the same time.
-    const std::string script = test::shellQuote(VELMORA_CLI_PATH) + " convert -j 2 --to mp3 -o " +
-                               out + inputs +
-                               " </dev/null 2>/dev/null & pid=$!\n"
-                               "for i in $(seq 3000); do\n"
-                               "  [ \"$(ls -A " +
-                               out +
-                               " 2>/dev/null | grep -c partial)\" -ge 2 ] && break\n"
-                               "  sleep 0.01\n"
-                               "done\n"
-                               "kill -INT $pid; wait $pid; echo \"exit $?\"\n";
+    const std::string script = R"sh(out="$1"; shift
+"$0" convert -j 2 --to mp3 -o "$out" "$@" </dev/null 2>/dev/null & pid=$!
+for i in $(seq 3000); do
+  [ "$(ls -A "$out" 2>/dev/null | grep -c partial)" -ge 2 ] && break
+  sleep 0.01
+done
+kill -INT $pid
+wait $pid
+echo "exit $?")sh";
     std::string output;
-    test::runCommand("timeout 120 sh -c " + test::shellQuote(script), &output);
+    test::runCommand("timeout 120 sh -c " + test::shellQuote(script) + " " +
+                         test::shellQuote(VELMORA_CLI_PATH) + " " +
+                         test::shellQuote(path("out").string()) + inputs,
+                     &output);
 
     EXPECT_NE(output.find("exit 130"), std::string::npos) << output;
     std::size_t cancelledLines = 0;
@@ -227,10 +199,7 @@ TEST_F(ParallelConvertCliTest, CtrlCCancelsEveryRunningFileAndLeavesNoPartialOut
         cancelledLines += line.ends_with(": Cancelled") ? 1 : 0;
     EXPECT_EQ(cancelledLines, 2u) << output;
     // Nothing is left of the two files that were running; nothing else was started.
-    std::vector<std::string> left;
-    for (const auto& item : fs::directory_iterator(path("out")))
-        left.push_back(item.path().filename().string());
-    EXPECT_TRUE(left.empty()) << left.front();
+    EXPECT_EQ(test::folderNames(path("out")), std::vector<std::string>{});
 }
 
 } // namespace
