@@ -62,7 +62,9 @@ SndfileStream::~SndfileStream() {
 
 SNDFILE* SndfileStream::openChecked(const std::string& path, SF_INFO& info) {
     // The library gets the descriptor that passed the regular-file check, so the path cannot be
-    // swapped for a FIFO in between. It keeps the descriptor open, and m_descriptor closes it.
+    // swapped for a FIFO in between. It owns the descriptor from then on: it closes it when it
+    // cannot open the file even when told not to, so a descriptor kept here as well would be
+    // closed a second time, perhaps after another thread had been given the same number.
     if (m_file) {
         sf_close(m_file);
         m_file = nullptr;
@@ -70,12 +72,11 @@ SNDFILE* SndfileStream::openChecked(const std::string& path, SF_INFO& info) {
     OpenedFile opened = openRegularFile(path);
     if (!opened.ok())
         return nullptr;
-    m_descriptor = std::move(opened.descriptor);
     // Opening writes the library's global error text and log; files opened on several
     // conversion threads at once would write them together.
     static std::mutex openMutex;
     const std::lock_guard lock(openMutex);
-    return sf_open_fd(m_descriptor.get(), SFM_READ, &info, SF_FALSE);
+    return sf_open_fd(opened.descriptor.release(), SFM_READ, &info, SF_TRUE);
 }
 
 bool SndfileStream::start(const std::string& path) {

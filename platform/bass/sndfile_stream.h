@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/bass/decode_stream.h"
-#include "platform/file_descriptor.h"
 
 #include <memory>
 #include <sndfile.h>
@@ -28,7 +27,6 @@ private:
     // Closes the current handle and opens the file again from its start.
     SNDFILE* openChecked(const std::string& path, SF_INFO& info);
 
-    FileDescriptor m_descriptor; // declared first: closed after the handle that reads it
     SNDFILE* m_file = nullptr;
     SF_INFO m_sfInfo{};
     std::uint64_t m_fileBytes = 0;
